@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <functional>
+
+#include "log/message_sink.h"
+
+namespace quillane::log {
+
+using Clock = std::function<QDateTime()>;
+
+// The daily run log: one entry per step of an attach run, appended to
+// <folder>/Logs/yyyy-mm-dd.log as UTF-16LE text without a byte-order mark.
+class RunLog {
+  public:
+    // `folder` is the directory that holds the executable; Logs is created inside it when missing.
+    RunLog(QString folder, MessageSink showMessage, Clock clock = &QDateTime::currentDateTime,
+           QLocale locale = QLocale::system());
+
+    // Appends "[<date> <time>] <msg>\r\n". Never throws: a failure shows "写入日志失败！" and the
+    // entry is lost, so the caller's run goes on.
+    void AddLog(const QString& msg);
+
+    // The file that entries written on `date` go to.
+    QString FilePath(const QDate& date) const;
+
+    // The entry written for `msg` at `moment`: the locale's short date, one blank and its long time
+    // (the date alone at exactly midnight).
+    static QString EntryText(const QDateTime& moment, const QLocale& locale, const QString& msg);
+
+  private:
+    QString folder_;
+    MessageSink showMessage_;
+    Clock clock_;
+    QLocale locale_;
+};
+
+}  // namespace quillane::log

@@ -1,0 +1,157 @@
+#include "log/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include "support/qt_printers.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <thread>
+
+#include "log_reader.h"
+
+using quillane::log::RunLog;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QLocale kChina(QLocale::Chinese, QLocale::China);
+
+class RunLogTest : public testing::Test {
+  protected:
+    RunLog LogAt(const QString& folder) {
+        return RunLog(
+            folder, [this](const QString& text) { shown_.append(text); }, [this] { return now_; },
+            kChina);
+    }
+
+    QByteArray Utf16Le(const QString& text) {
+        QByteArray bytes;
+        for (const QChar c : text) {
+            bytes.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+        }
+        return bytes;
+    }
+
+    QTemporaryDir folder_;
+    QDateTime now_{QDate(2026, 12, 10), QTime(13, 5, 9, 250)};
+    QStringList shown_;
+};
+
+TEST_F(RunLogTest, WritesTheEntryAsUtf16LeWithoutAByteOrderMark) {
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"附加数据库【db1】成功！"_s);
+
+    const QString path = folder_.path() + u"/Logs/2026-12-10.log"_s;
+    EXPECT_EQ(log.FilePath(now_.date()), path);
+    EXPECT_EQ(testsupport::ReadBytes(path),
+              Utf16Le(u"[2026/12/10 13:05:09] 附加数据库【db1】成功！\r\n"_s));
+    EXPECT_TRUE(shown_.isEmpty());
+}
+
+TEST_F(RunLogTest, AppendsEntriesInOrderAndKeepsLineBreaksInsideOne) {
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"first"_s);
+    now_ = now_.addSecs(1);
+    log.AddLog(u"检查数据库名出错！错误：boom\r\n Sql:DBCC x\r\n"_s);
+
+    EXPECT_EQ(testsupport::FromUtf16Le(testsupport::ReadBytes(log.FilePath(now_.date()))),
+              u"[2026/12/10 13:05:09] first\r\n"
+              u"[2026/12/10 13:05:10] 检查数据库名出错！错误：boom\r\n Sql:DBCC x\r\n\r\n"_s);
+}
+
+TEST_F(RunLogTest, AtMidnightTheStampIsTheDateAloneAndANewDayGetsANewFile) {
+    RunLog log = LogAt(folder_.path());
+    now_ = QDateTime(QDate(2026, 12, 10), QTime(23, 59, 59, 999));
+    log.AddLog(u"late"_s);
+    now_ = QDateTime(QDate(2026, 12, 11), QTime(0, 0));
+    log.AddLog(u"midnight"_s);
+    now_ = QDateTime(QDate(2026, 12, 11), QTime(0, 0, 0, 1));
+    log.AddLog(u"just after"_s);
+
+    EXPECT_EQ(testsupport::FromUtf16Le(testsupport::ReadBytes(log.FilePath(QDate(2026, 12, 10)))),
+              u"[2026/12/10 23:59:59] late\r\n"_s);
+    EXPECT_EQ(testsupport::FromUtf16Le(testsupport::ReadBytes(log.FilePath(QDate(2026, 12, 11)))),
+              u"[2026/12/11] midnight\r\n[2026/12/11 00:00:00] just after\r\n"_s);
+}
+
+TEST_F(RunLogTest, AFailureIsShownAndTheCallerGoesOn) {
+    // Each case leaves the log unwritable in a way that does not depend on who runs the test
+    // (root ignores permission bits).
+    struct Case {
+        const char* what;
+        std::function<QString(const QString&)> prepare;  // returns the folder to log into
+    };
+    const Case cases[] = {
+        {"folder_missing", [](const QString& base) { return base + u"/gone"_s; }},
+        {"logs_is_a_file",
+         [](const QString& base) {
+             QFile file(base + u"/Logs"_s);
+             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+             return base;
+         }},
+        {"day_file_is_a_folder",
+         [](const QString& base) {
+             EXPECT_TRUE(QDir(base).mkpath(u"Logs/2026-12-10.log"_s));
+             return base;
+         }},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir base;
+        shown_.clear();
+        RunLog log = LogAt(c.prepare(base.path()));
+        log.AddLog(u"entry"_s);
+        EXPECT_EQ(shown_, QStringList{u"写入日志失败！"_s}) << c.what;
+    }
+}
+
+TEST_F(RunLogTest, AReadOnlyFolderIsAFailure) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "running as root, which may write into a read-only folder";
+    }
+    QDir(folder_.path()).mkdir(u"Logs"_s);
+    QFile::setPermissions(folder_.path() + u"/Logs"_s, QFile::ReadOwner | QFile::ExeOwner);
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"entry"_s);
+    EXPECT_EQ(shown_, QStringList{u"写入日志失败！"_s});
+}
+
+TEST_F(RunLogTest, AReaderHoldingTheFileOpenSeesNewEntries) {
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"one"_s);
+    QFile reader(log.FilePath(now_.date()));
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+    const QByteArray before = reader.readAll();
+
+    log.AddLog(u"two"_s);
+
+    EXPECT_EQ(testsupport::FromUtf16Le(before + reader.readAll()),
+              u"[2026/12/10 13:05:09] one\r\n[2026/12/10 13:05:09] two\r\n"_s);
+    EXPECT_TRUE(shown_.isEmpty());
+}
+
+TEST_F(RunLogTest, WritersLoggingAtOnceNeverInterleaveInsideAnEntry) {
+    // Two logs on one file, as two instances of the tool would be.
+    constexpr int kEntries = 400;
+    const QString longMessage(300, u'名');
+    auto writer = [&](QChar tag) {
+        RunLog log = LogAt(folder_.path());
+        for (int i = 0; i < kEntries; ++i) {
+            log.AddLog(QString(tag) + longMessage);
+        }
+    };
+    std::thread a(writer, u'A');
+    std::thread b(writer, u'B');
+    a.join();
+    b.join();
+
+    const QStringList entries = testsupport::LogMessages(folder_.path() + u"/Logs/2026-12-10.log"_s,
+                                                         u"2026/12/10 13:05:09"_s);
+    ASSERT_EQ(entries.size(), 2 * kEntries);
+    for (const QString& entry : entries) {
+        ASSERT_TRUE(entry == u'A' + longMessage || entry == u'B' + longMessage) << "torn entry";
+    }
+}
+
+}  // namespace
