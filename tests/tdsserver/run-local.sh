@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Starts the test KDC in a temp directory and quillane-testserver on 127.0.0.1:1433 with the SQL
+# login quill/quill, for trying things by hand. Ctrl-C stops both.
+#   tests/tdsserver/run-local.sh [BUILD_DIR]     (default: build-tds next to tests/)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build-tds}
+server=$build/tests/tdsserver/quillane-testserver
+[[ -x $server ]] || { echo "no $server: build the quillane-testserver target first" >&2; exit 1; }
+run=$(mktemp -d /tmp/quillane-local-XXXXXX)
+trap 'bash "$here/../kdc/kdc-fixture.sh" stop "$run/kdc" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
+bash "$here/../kdc/kdc-fixture.sh" start "$run/kdc"
+cat <<MSG
+
+Connect with (in another shell):
+  tsql -H 127.0.0.1 -p 1433 -U quill -P quill
+  source $run/kdc/env
+  isql -v -e -k "Driver={FreeTDS};Server=127.0.0.1;Port=1433;Trusted_Connection=Yes;TDS_Version=7.4"
+(isql needs -e: the server answers SQL batches, not the prepared-statement RPCs of SQLPrepare.)
+Transcript: $run/transcript   Attached databases: $run/databases
+
+MSG
+source "$run/kdc/env"
+"$server" --port 1433 --keytab "$run/kdc/server.keytab" --sql-login quill:quill \
+    --transcript "$run/transcript" --databases "$run/databases"
