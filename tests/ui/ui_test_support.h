@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QList>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+#include <ostream>
+
+#include "support/qt_printers.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QRect& r, std::ostream* out) {
+    *out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
+}
+QT_END_NAMESPACE
+
+namespace uitest {
+
+// A message box as the user saw it.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QMessageBox::StandardButton> buttons;
+    QRect frame;
+};
+
+// Closes every modal message box that comes up while it lives, by its first button, after
+// noting what it showed. It looks from a timer, which runs inside the box's own event loop.
+class BoxCloser {
+  public:
+    BoxCloser() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+        timer_.start();
+    }
+
+    const QList<SeenBox>& Seen() const { return seen_; }
+
+  private:
+    void Look() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}, box->frameGeometry()};
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons.append(box->standardButton(button));
+        }
+        seen_.append(seen);
+        box->buttons().constFirst()->click();
+    }
+
+    QTimer timer_;
+    QList<SeenBox> seen_;
+};
+
+}  // namespace uitest

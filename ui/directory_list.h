@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+
+namespace quillane::ui {
+
+// The directory tree in the classic style: the current directory's ancestors from the root down,
+// each indented one step further, then its sub-directories. Selecting a line changes nothing;
+// double-clicking it or pressing Enter on it moves there.
+class DirectoryList : public QListWidget {
+    Q_OBJECT
+  public:
+    explicit DirectoryList(QWidget* parent = nullptr);
+
+    // The directory shown, without trailing separator except at a root.
+    const QString& Directory() const { return directory_; }
+
+    // Moves to `path` and emits DirectoryChanged when that is a different directory. Throws
+    // std::runtime_error, leaving the list as it was, when the directory cannot be read.
+    void SetDirectory(const QString& path);
+
+    // The directory a line stands for.
+    static QString PathOf(const QListWidgetItem* item);
+
+  signals:
+    void DirectoryChanged();
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void Populate(const QStringList& ancestors, const QStringList& subdirectories);
+
+    QString directory_;
+};
+
+}  // namespace quillane::ui

@@ -1,0 +1,62 @@
+#include "ui/query_model.h"
+
+#include "db/query.h"
+
+namespace quillane::ui {
+
+QueryModel::QueryModel(db::Query& query, QObject* parent)
+    : QAbstractTableModel(parent), query_(query) {
+    Sync();
+}
+
+void QueryModel::Sync() {
+    const bool active = query_.Active();
+    const QStringList columns = active ? query_.FieldNames() : QStringList();
+    const QList<QStringList> rows = active ? query_.Rows() : QList<QStringList>();
+    // The query reports every step of a walk; only a new result resets the view.
+    if (columns != columns_ || rows != rows_) {
+        beginResetModel();
+        columns_ = columns;
+        rows_ = rows;
+        current_ = query_.RecNo();
+        endResetModel();
+        return;
+    }
+    const qsizetype previous = current_;
+    current_ = query_.RecNo();
+    if (previous != current_ && !rows_.isEmpty()) {
+        emit headerDataChanged(Qt::Vertical, 0, static_cast<int>(rows_.size()) - 1);
+    }
+}
+
+int QueryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int QueryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant QueryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+        return {};
+    }
+    const QStringList& row = rows_.at(index.row());
+    return index.column() < row.size() ? row.at(index.column()) : QString();
+}
+
+QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    if (orientation == Qt::Horizontal) {
+        return section < columns_.size() ? columns_.at(section) : QString();
+    }
+    return section == current_ ? QStringLiteral("▶") : QString();
+}
+
+Qt::ItemFlags QueryModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+}  // namespace quillane::ui

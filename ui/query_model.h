@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QStringList>
+
+namespace quillane::db {
+class Query;
+}
+
+namespace quillane::ui {
+
+// What the grid shows of a query: its rows under its column names while it is open, nothing while
+// it is closed. Read-only: the rows are server output that cannot be written back. The vertical
+// header marks the query's current row, as a data grid's indicator column does.
+class QueryModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    explicit QueryModel(db::Query& query, QObject* parent = nullptr);
+
+    // Catches up with the query (called whenever the query reports a change).
+    void Sync();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    qsizetype CurrentRow() const { return current_; }
+
+  private:
+    db::Query& query_;
+    QStringList columns_;
+    QList<QStringList> rows_;
+    qsizetype current_ = -1;
+};
+
+}  // namespace quillane::ui
