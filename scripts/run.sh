@@ -11,6 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUILLANE_BUILD_DIR:-$root/build}
 
+"$root/scripts/setup.sh"
 if [[ ! -f $build/CMakeCache.txt ]]; then
     generator=()
     command -v ninja >/dev/null && generator=(-G Ninja)
