@@ -1,0 +1,261 @@
+#include "db/odbc/connection_mapping.h"
+
+#include <QList>
+#include <QPair>
+#include <algorithm>
+#include <initializer_list>
+
+namespace quillane::db::odbc {
+namespace {
+
+using Pairs = QList<QPair<QString, QString>>;
+
+// The client name the server sees (sys.dm_exec_sessions.program_name) unless the text names one:
+// the executable's name, as the OLE DB provider reports it on Windows.
+constexpr char16_t kApplicationName[] = u"Quillane";
+
+bool IsBlank(QChar c) {
+    return c.unicode() <= 32;
+}
+
+QString Trimmed(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return text.sliced(begin, end - begin).toString();
+}
+
+// Splits "key=value;key='quoted;value';…" into pairs, the later of two equal keys winning.
+// Keys come back lower-cased.
+Pairs ParseOleDb(const QString& text) {
+    Pairs pairs;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const qsizetype keyEnd = [&] {
+            qsizetype j = i;
+            while (j < n && text[j] != u'=' && text[j] != u';') {
+                ++j;
+            }
+            return j;
+        }();
+        const QString key = Trimmed(QStringView(text).sliced(i, keyEnd - i)).toLower();
+        if (keyEnd >= n || text[keyEnd] == u';') {
+            // A segment without "=": nothing to take from it.
+            i = keyEnd + 1;
+            continue;
+        }
+        qsizetype j = keyEnd + 1;
+        while (j < n && IsBlank(text[j])) {
+            ++j;
+        }
+        QString value;
+        if (j < n && (text[j] == u'"' || text[j] == u'\'')) {
+            const QChar quote = text[j++];
+            while (j < n) {
+                if (text[j] == quote) {
+                    if (j + 1 < n && text[j + 1] == quote) {
+                        value += quote;
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                value += text[j++];
+            }
+            // Anything between the closing quote and the next ";" is not part of the value.
+            while (j < n && text[j] != u';') {
+                ++j;
+            }
+        } else {
+            const qsizetype start = j;
+            while (j < n && text[j] != u';') {
+                ++j;
+            }
+            value = Trimmed(QStringView(text).sliced(start, j - start));
+        }
+        i = j + 1;
+        if (key.isEmpty()) {
+            continue;
+        }
+        auto existing = std::find_if(pairs.begin(), pairs.end(),
+                                     [&](const auto& pair) { return pair.first == key; });
+        if (existing != pairs.end()) {
+            existing->second = value;
+        } else {
+            pairs.append({key, value});
+        }
+    }
+    return pairs;
+}
+
+QString Value(const Pairs& pairs, std::initializer_list<const char16_t*> keys,
+              bool* found = nullptr) {
+    for (const char16_t* key : keys) {
+        for (const auto& [k, v] : pairs) {
+            if (k == QStringView(key)) {
+                if (found != nullptr) {
+                    *found = true;
+                }
+                return v;
+            }
+        }
+    }
+    if (found != nullptr) {
+        *found = false;
+    }
+    return {};
+}
+
+bool IsTrue(const QString& value) {
+    return value.compare(u"true", Qt::CaseInsensitive) == 0 ||
+           value.compare(u"yes", Qt::CaseInsensitive) == 0 ||
+           value.compare(u"sspi", Qt::CaseInsensitive) == 0;
+}
+
+// An ODBC value: braced when ";", "{", "}" or blanks at either end would otherwise change how the
+// driver reads it.
+QString OdbcValue(const QString& value) {
+    const bool needsBraces =
+        value.contains(u';') || value.contains(u'{') || value.contains(u'}') ||
+        (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back())));
+    if (!needsBraces) {
+        return value;
+    }
+#ifdef Q_OS_WIN
+    // Microsoft's drivers read "}}" inside braces as one "}".
+    QString escaped = value;
+    escaped.replace(u'}', QStringLiteral("}}"));
+    return u'{' + escaped + u'}';
+#else
+    // FreeTDS (1.3) ends a braced value at the first "}" that is followed by ";" or the end of the
+    // text and takes "}}" literally, so a "}" goes in as it is; only "};" inside a value cannot
+    // be written at all.
+    return u'{' + value + u'}';
+#endif
+}
+
+#ifndef Q_OS_WIN
+bool IsLocalHost(const QString& host) {
+    return host.isEmpty() || host == u"." || host.compare(u"(local)", Qt::CaseInsensitive) == 0 ||
+           host.compare(u"localhost", Qt::CaseInsensitive) == 0;
+}
+#endif
+
+// Where Data Source points. SQLOLEDB reads ".", "(local)" and "" as this machine, "host,port" as a
+// TCP port and "host\instance" as a named instance.
+void AddServer(Pairs& out, const QString& dataSource) {
+#ifdef Q_OS_WIN
+    // The Windows driver understands every form of Data Source itself.
+    out.append(
+        {QStringLiteral("Server"), dataSource.isEmpty() ? QStringLiteral("(local)") : dataSource});
+#else
+    QString source = dataSource;
+    if (source.startsWith(u"tcp:", Qt::CaseInsensitive)) {
+        source = Trimmed(QStringView(source).sliced(4));
+    }
+    QString host = source;
+    QString port;
+    if (const qsizetype comma = source.indexOf(u','); comma >= 0) {
+        host = Trimmed(QStringView(source).first(comma));
+        port = Trimmed(QStringView(source).sliced(comma + 1));
+    }
+    QString instance;
+    if (const qsizetype slash = host.indexOf(u'\\'); slash >= 0) {
+        instance = host.sliced(slash);  // with its "\"
+        host = Trimmed(QStringView(host).first(slash));
+    }
+    // FreeTDS gives "." and "(local)" no meaning, and looks "localhost" up in a way that may end
+    // on ::1. The IPv4 loopback address reaches a server listening on this machine, and as a
+    // dotted name it goes unchanged into the Kerberos service name: MSSQLSvc/127.0.0.1:<port>.
+    if (IsLocalHost(host)) {
+        host = QStringLiteral("127.0.0.1");
+    }
+    if (!port.isEmpty()) {
+        // An explicit port wins over the instance: no browser lookup is needed.
+        out.append({QStringLiteral("Server"), host});
+        out.append({QStringLiteral("Port"), port});
+    } else if (!instance.isEmpty()) {
+        // FreeTDS asks the SQL Server Browser (UDP 1434) for the instance's port.
+        out.append({QStringLiteral("Server"), host + instance});
+    } else {
+        // FreeTDS has no default port of its own.
+        out.append({QStringLiteral("Server"), host});
+        out.append({QStringLiteral("Port"), QStringLiteral("1433")});
+    }
+#endif
+}
+
+}  // namespace
+
+QString ToOdbcConnectionString(const QString& oledbText) {
+    const Pairs in = ParseOleDb(oledbText);
+    Pairs out;
+#ifdef Q_OS_WIN
+    out.append({QStringLiteral("Driver"), QStringLiteral("{SQL Server}")});
+#else
+    out.append({QStringLiteral("Driver"), QStringLiteral("{FreeTDS}")});
+#endif
+    AddServer(out, Value(in, {u"data source", u"server", u"address", u"addr"}));
+
+    const QString database = Value(in, {u"initial catalog", u"database"});
+    if (!database.isEmpty()) {
+        out.append({QStringLiteral("Database"), database});
+    }
+    if (IsTrue(Value(in, {u"integrated security", u"trusted_connection"}))) {
+        // The account of the user running the program: on Linux the user's Kerberos ticket. A
+        // User ID beside it means nothing to SQLOLEDB either.
+        out.append({QStringLiteral("Trusted_Connection"), QStringLiteral("Yes")});
+    } else {
+        bool hasUser = false;
+        bool hasPassword = false;
+        const QString user = Value(in, {u"user id", u"uid"}, &hasUser);
+        const QString password = Value(in, {u"password", u"pwd"}, &hasPassword);
+        if (hasUser) {
+            out.append({QStringLiteral("UID"), user});
+        }
+        if (hasPassword) {
+            out.append({QStringLiteral("PWD"), password});
+        }
+    }
+    const QString workstation = Value(in, {u"workstation id"});
+    if (!workstation.isEmpty()) {
+        out.append({QStringLiteral("WSID"), workstation});
+    }
+    const QString application = Value(in, {u"application name"});
+    out.append({QStringLiteral("APP"),
+                application.isEmpty() ? QString::fromUtf16(kApplicationName) : application});
+    const QString packetSize = Value(in, {u"packet size"});
+    if (!packetSize.isEmpty()) {
+        out.append({QStringLiteral("PacketSize"), packetSize});
+    }
+    if (IsTrue(Value(in, {u"use encryption for data"}))) {
+#ifdef Q_OS_WIN
+        out.append({QStringLiteral("Encrypt"), QStringLiteral("yes")});
+#else
+        out.append({QStringLiteral("Encryption"), QStringLiteral("require")});
+#endif
+    }
+#ifndef Q_OS_WIN
+    // Every SQL Server since 2005 accepts a 7.4 login and answers with its own version. "auto"
+    // would retry a failed connect as a Sybase 5.0 login, which only doubles the failure messages.
+    out.append({QStringLiteral("TDS_Version"), QStringLiteral("7.4")});
+#endif
+
+    QString result;
+    for (const auto& [key, value] : out) {
+        if (!result.isEmpty()) {
+            result += u';';
+        }
+        result += key + u'=' + (key == u"Driver" ? value : OdbcValue(value));
+    }
+    return result;
+}
+
+}  // namespace quillane::db::odbc

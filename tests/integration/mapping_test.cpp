@@ -1,0 +1,100 @@
+// The OLE DB connection texts the window holds, as the platform's ODBC driver gets them.
+#include <gtest/gtest.h>
+
+#include "db/odbc/connection_mapping.h"
+#include "engine/server_connection.h"
+
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+using quillane::db::odbc::ToOdbcConnectionString;
+using quillane::engine::ComposeConnectionText;
+using quillane::engine::InitialConnectionText;
+
+struct Case {
+    const char* what;
+    QString oledb;
+    QString odbc;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class Mapping : public testing::TestWithParam<Case> {};
+
+TEST_P(Mapping, GivesTheOdbcText) {
+    EXPECT_EQ(ToOdbcConnectionString(GetParam().oledb).toStdString(),
+              GetParam().odbc.toStdString());
+}
+
+#ifndef _WIN32
+// The tail every FreeTDS text ends with when the OLE DB text names nothing more.
+const QString kLocal = u"Driver={FreeTDS};Server=127.0.0.1;Port=1433"_s;
+
+const Case kCases[] = {
+    {"the start-up text: local server, Kerberos, fixed workstation", InitialConnectionText(),
+     kLocal + u";Database=master;Trusted_Connection=Yes;WSID=QUILLANE;APP=Quillane;PacketSize=4096"
+              u";TDS_Version=7.4"_s},
+    {"server box host,port (the composed text ends in a blank)",
+     ComposeConnectionText(QStringLiteral(" sa "), QStringLiteral(" 127.0.0.1,14331 ")),
+     u"Driver={FreeTDS};Server=127.0.0.1;Port=14331;Database=master;Trusted_Connection=Yes;"
+     u"WSID=127.0.0.1,14331;APP=Quillane;PacketSize=4096;TDS_Version=7.4"_s},
+    {"empty server box: this machine, no workstation name",
+     ComposeConnectionText(QString(), QString()),
+     kLocal + u";Database=master;Trusted_Connection=Yes;APP=Quillane;PacketSize=4096"
+              u";TDS_Version=7.4"_s},
+    {"(local)", u"Data Source=(LOCAL)"_s, kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    {"localhost", u"Data Source=localhost"_s, kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    {"no keys at all", QString(), kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    {"a host name alone gets SQL Server's port", u"Data Source=db01.corp.example"_s,
+     u"Driver={FreeTDS};Server=db01.corp.example;Port=1433;APP=Quillane;TDS_Version=7.4"_s},
+    {"named instance: left to the browser lookup", u"Data Source=db01\\SQLEXPRESS"_s,
+     u"Driver={FreeTDS};Server=db01\\SQLEXPRESS;APP=Quillane;TDS_Version=7.4"_s},
+    {"named instance on this machine", u"Data Source=.\\SQLEXPRESS"_s,
+     u"Driver={FreeTDS};Server=127.0.0.1\\SQLEXPRESS;APP=Quillane;TDS_Version=7.4"_s},
+    {"instance and port: the port wins", u"Data Source=db01\\SQLEXPRESS, 1500"_s,
+     u"Driver={FreeTDS};Server=db01;Port=1500;APP=Quillane;TDS_Version=7.4"_s},
+    {"tcp: prefix", u"Data Source=tcp:db01,1501"_s,
+     u"Driver={FreeTDS};Server=db01;Port=1501;APP=Quillane;TDS_Version=7.4"_s},
+    {"keys in any case, blanks around keys and values, segments without =",
+     u" DATA SOURCE = db01 ; junk ;initial catalog=  Sales  ;;"_s,
+     u"Driver={FreeTDS};Server=db01;Port=1433;Database=Sales;APP=Quillane;TDS_Version=7.4"_s},
+    {"the later of two equal keys wins", u"Initial Catalog=a;Initial Catalog=b"_s,
+     kLocal + u";Database=b;APP=Quillane;TDS_Version=7.4"_s},
+    {"double-quoted value with ; and doubled quotes", u"Initial Catalog=\"a;\"\"b\"\"\""_s,
+     kLocal + u";Database={a;\"b\"};APP=Quillane;TDS_Version=7.4"_s},
+    {"single-quoted value with a doubled apostrophe", u"Initial Catalog='O''Brien'"_s,
+     kLocal + u";Database=O'Brien;APP=Quillane;TDS_Version=7.4"_s},
+    {"quoted blanks are kept and braced", u"Workstation ID=\" pc 1 \""_s,
+     kLocal + u";WSID={ pc 1 };APP=Quillane;TDS_Version=7.4"_s},
+    // FreeTDS takes a braced value up to the first "}" before ";" or the end, "}}" literally.
+    {"braces inside a value", u"Initial Catalog=x{y}z}"_s,
+     kLocal + u";Database={x{y}z}};APP=Quillane;TDS_Version=7.4"_s},
+    {"SQL login: user and password", u"User ID=sa;Password=\"p;w\";Data Source=db01"_s,
+     u"Driver={FreeTDS};Server=db01;Port=1433;UID=sa;PWD={p;w};APP=Quillane;TDS_Version=7.4"_s},
+    {"integrated security wins over a user id", u"User ID=sa;Integrated Security=true"_s,
+     kLocal + u";Trusted_Connection=Yes;APP=Quillane;TDS_Version=7.4"_s},
+    {"keys without ODBC meaning are dropped",
+     u"Provider=SQLOLEDB.1;Persist Security Info=True;Auto Translate=True;Use Procedure for "
+     u"Prepare=1;Tag with column collation when possible=False;Use Encryption for Data=False"_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    {"encryption asked for", u"Use Encryption for Data=True"_s,
+     kLocal + u";APP=Quillane;Encryption=require;TDS_Version=7.4"_s},
+    {"an application name of the text's own", u"Application Name=Nightly attach"_s,
+     kLocal + u";APP=Nightly attach;TDS_Version=7.4"_s},
+};
+#else
+const Case kCases[] = {
+    {"the start-up text", InitialConnectionText(),
+     u"Driver={SQL Server};Server=.;Database=master;Trusted_Connection=Yes;WSID=QUILLANE;"
+     u"APP=Quillane;PacketSize=4096"_s},
+    {"empty server box", ComposeConnectionText(QString(), QString()),
+     u"Driver={SQL Server};Server=(local);Database=master;Trusted_Connection=Yes;APP=Quillane;"
+     u"PacketSize=4096"_s},
+};
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Texts, Mapping, testing::ValuesIn(kCases));
+
+}  // namespace
