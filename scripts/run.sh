@@ -11,13 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUILLANE_BUILD_DIR:-$root/build}
 
-"$root/scripts/setup.sh"
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    generator=()
-    command -v ninja >/dev/null && generator=(-G Ninja)
-    cmake -S "$root" -B "$build" "${generator[@]}"
-fi
-cmake --build "$build" -j"${QUILLANE_JOBS:-2}" --target quillane
+"$root/scripts/build.sh" quillane
 
 exe=$build/ui/quillane
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then

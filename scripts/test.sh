@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds everything and runs every test.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-scripts/setup.sh
-build=${QUILLANE_BUILD_DIR:-build}
-werror=OFF
-[[ -n ${CI:-} ]] && werror=ON
-cmake -S . -B "$build" -DQUILLANE_WERROR="$werror" >/dev/null
-cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j2
+"$root/scripts/build.sh"
+ctest --test-dir "${QUILLANE_BUILD_DIR:-$root/build}" --output-on-failure --no-tests=error -j2

@@ -16,14 +16,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUILLANE_BUILD_DIR:-$root/build}
 
-"$root/scripts/setup.sh"
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    generator=()
-    command -v ninja >/dev/null && generator=(-G Ninja)
-    cmake -S "$root" -B "$build" "${generator[@]}"
-fi
-cmake --build "$build" -j"${QUILLANE_JOBS:-2}" \
-    --target quillane quillane-testserver quillane-mdfmake
+"$root/scripts/build.sh" quillane quillane-testserver quillane-mdfmake
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillane-try.XXXXXX")
 kdc=$tmp/kdc
