@@ -1,13 +1,26 @@
 #include "ui/application.h"
 
+#include <QIcon>
 #include <exception>
 
 #include "db/db_error.h"
 #include "ui/message_boxes.h"
 
+// The resources live in a static library; Q_INIT_RESOURCE must be used outside any namespace.
+static void InitialiseResources() {
+    Q_INIT_RESOURCE(quillane);
+}
+
 namespace quillane::ui {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    InitialiseResources();
+    QIcon icon;
+    for (const int size : {16, 32, 48, 256}) {
+        icon.addFile(QStringLiteral(":/icons/quillane-%1.png").arg(size), QSize(size, size));
+    }
+    setWindowIcon(icon);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
