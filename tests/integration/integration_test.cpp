@@ -93,13 +93,14 @@ enum class LogFile { Matching, Foreign, None };
 void MakeDb(const QString& dir, const QString& file, const QString& name,
             LogFile log = LogFile::Matching) {
     const QString stem = file.chopped(4);
-    mdf::FixtureSpec spec;
-    spec.databaseName = name.toStdU16String();
-    spec.files = {{2, 1, u"data", (u"E:\\old\\"_s + stem + u".mdf"_s).toStdU16String()},
-                  {0x100042, 2, u"log", (u"E:\\old\\"_s + stem + u"_log.ldf"_s).toStdU16String()}};
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = name.toStdU16String();
+    fixture.files = {
+        {2, 1, u"data", (u"E:\\old\\"_s + stem + u".mdf"_s).toStdU16String()},
+        {0x100042, 2, u"log", (u"E:\\old\\"_s + stem + u"_log.ldf"_s).toStdU16String()}};
     fs::create_directories(ToPath(dir));
     const fs::path primary = ToPath(dir + u'/' + file);
-    mdf::WritePrimaryFile(primary, spec);
+    mdf::WritePrimaryFile(primary, fixture);
     const fs::path logPath = ToPath(dir + u'/' + stem + u"_log.ldf"_s);
     if (log == LogFile::Matching) {
         mdf::WriteMatchingLogFile(primary, logPath);

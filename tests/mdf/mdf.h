@@ -79,7 +79,7 @@ struct FixtureSpec {
 };
 
 // Writes the primary data file at `path`. Throws std::runtime_error on I/O failure.
-void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& spec);
+void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& fixture);
 // Writes a log file whose page 0 carries `bindingId` and `fileId`.
 void WriteLogFile(const std::filesystem::path& path, const BindingId& bindingId,
                   std::int16_t fileId = 2);

@@ -43,11 +43,11 @@ class MdfTest : public ::testing::Test {
 };
 
 mdf::FixtureSpec SimpleSpec(std::u16string name = u"Fixture") {
-    mdf::FixtureSpec spec;
-    spec.databaseName = std::move(name);
-    spec.files = {{2, 1, u"fixture", u"E:\\old\\fixture.mdf"},
-                  {0x100042, 2, u"fixture_log", u"E:\\old\\fixture_log.ldf"}};
-    return spec;
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = std::move(name);
+    fixture.files = {{2, 1, u"fixture", u"E:\\old\\fixture.mdf"},
+                     {0x100042, 2, u"fixture_log", u"E:\\old\\fixture_log.ldf"}};
+    return fixture;
 }
 
 bool SameFiles(const std::vector<mdf::FileEntry>& a, const std::vector<mdf::FileEntry>& b) {
@@ -297,21 +297,21 @@ class RoundTripTest : public MdfTest, public ::testing::WithParamInterface<Round
 
 TEST_P(RoundTripTest, ReadsBackWhatWasWritten) {
     const RoundTrip& c = GetParam();
-    mdf::FixtureSpec spec;
-    spec.databaseName = c.name;
-    spec.version = c.version;
-    spec.createVersion = 611;
-    spec.databaseId = 12;
-    spec.collationId = 53256;
-    spec.tornPageProtection = c.torn;
-    spec.files = {{2, 1, u"primary", c.dataPath}, {0x100042, 2, u"primary_log", c.logPath}};
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = c.name;
+    fixture.version = c.version;
+    fixture.createVersion = 611;
+    fixture.databaseId = 12;
+    fixture.collationId = 53256;
+    fixture.tornPageProtection = c.torn;
+    fixture.files = {{2, 1, u"primary", c.dataPath}, {0x100042, 2, u"primary_log", c.logPath}};
     for (std::size_t i = 0; i < c.extraFiles; ++i) {
         const auto n = static_cast<std::int16_t>(3 + i);
-        spec.files.push_back({2, n, u"extra" + mdf::FromUtf8(std::to_string(n)),
-                              u"C:\\d\\extra" + mdf::FromUtf8(std::to_string(n)) + u".ndf"});
+        fixture.files.push_back({2, n, u"extra" + mdf::FromUtf8(std::to_string(n)),
+                                 u"C:\\d\\extra" + mdf::FromUtf8(std::to_string(n)) + u".ndf"});
     }
     const fs::path mdfPath = Path("db.mdf");
-    mdf::WritePrimaryFile(mdfPath, spec);
+    mdf::WritePrimaryFile(mdfPath, fixture);
 
     const auto r = mdf::ReadPrimaryFile(mdfPath);
     ASSERT_EQ(r.status, mdf::ReadStatus::Ok) << r.detail;
@@ -320,7 +320,7 @@ TEST_P(RoundTripTest, ReadsBackWhatWasWritten) {
     EXPECT_EQ(r.value.createVersion, 611);
     EXPECT_EQ(r.value.databaseId, 12);
     EXPECT_EQ(r.value.collationId, 53256u);
-    EXPECT_TRUE(SameFiles(r.value.files, spec.files));
+    EXPECT_TRUE(SameFiles(r.value.files, fixture.files));
     EXPECT_NE(r.value.bindingId, mdf::BindingId{});
 
     // The log made for it carries the same binding id.
@@ -336,10 +336,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, RoundTripTest, ::testing::ValuesIn(kRoundTrip
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(MdfTest, TornPagesReallyMoveTheBits) {
-    mdf::FixtureSpec spec = SimpleSpec();
-    spec.tornPageProtection = true;
+    mdf::FixtureSpec fixture = SimpleSpec();
+    fixture.tornPageProtection = true;
     const fs::path path = Path("torn.mdf");
-    mdf::WritePrimaryFile(path, spec);
+    mdf::WritePrimaryFile(path, fixture);
     ASSERT_TRUE(mdf::ReadPrimaryFile(path));
 
     // Drop the torn flag from page 32 without restoring its bits: the slot array at the end of
@@ -351,13 +351,13 @@ TEST_F(MdfTest, TornPagesReallyMoveTheBits) {
     ASSERT_TRUE(flagHigh & 0x01) << "page 32 should carry flag 0x100";
     WriteRaw(path, 32 * mdf::kPageSize + 5, static_cast<std::uint8_t>(flagHigh & ~0x01));
     const auto r = mdf::ReadPrimaryFile(path);
-    EXPECT_FALSE(r.status == mdf::ReadStatus::Ok && SameFiles(r.value.files, spec.files));
+    EXPECT_FALSE(r.status == mdf::ReadStatus::Ok && SameFiles(r.value.files, fixture.files));
 }
 
 TEST_F(MdfTest, BindingIdIsKeptOrDerived) {
-    mdf::FixtureSpec spec = SimpleSpec();
-    ASSERT_TRUE(mdf::ParseBindingId("00112233445566778899aabbccddeeff", spec.bindingId));
-    mdf::WritePrimaryFile(Path("given.mdf"), spec);
+    mdf::FixtureSpec fixture = SimpleSpec();
+    ASSERT_TRUE(mdf::ParseBindingId("00112233445566778899aabbccddeeff", fixture.bindingId));
+    mdf::WritePrimaryFile(Path("given.mdf"), fixture);
     EXPECT_EQ(mdf::BindingIdHex(mdf::ReadPrimaryFile(Path("given.mdf")).value.bindingId),
               "00112233445566778899aabbccddeeff");
 
@@ -478,10 +478,10 @@ class DamageTest : public MdfTest, public ::testing::WithParamInterface<Damage> 
 
 TEST_P(DamageTest, GivesAStatus) {
     const Damage& d = GetParam();
-    mdf::FixtureSpec spec = SimpleSpec();
-    spec.tornPageProtection = d.torn;
+    mdf::FixtureSpec fixture = SimpleSpec();
+    fixture.tornPageProtection = d.torn;
     const fs::path path = Path("damaged.mdf");
-    mdf::WritePrimaryFile(path, spec);
+    mdf::WritePrimaryFile(path, fixture);
     d.apply(path);
     const auto r = mdf::ReadPrimaryFile(path);
     EXPECT_EQ(r.status, d.status) << r.detail;
@@ -507,10 +507,10 @@ TEST_F(MdfTest, GhostRecordsInTheListAreSkipped) {
 TEST_F(MdfTest, GarbledCopiesNeverCrash) {
     std::vector<fs::path> sources;
     for (const bool torn : {false, true}) {
-        mdf::FixtureSpec spec = SimpleSpec(u"Fuzz");
-        spec.tornPageProtection = torn;
+        mdf::FixtureSpec fixture = SimpleSpec(u"Fuzz");
+        fixture.tornPageProtection = torn;
         sources.push_back(Path(torn ? "torn.mdf" : "plain.mdf"));
-        mdf::WritePrimaryFile(sources.back(), spec);
+        mdf::WritePrimaryFile(sources.back(), fixture);
     }
     if (fs::exists(kSamples / "pubs.mdf")) {
         sources.push_back(kSamples / "pubs.mdf");

@@ -111,20 +111,20 @@ Page FileHeaderPage(const BindingId& binding, std::int16_t fileId, std::uint32_t
     return p;
 }
 
-Page BootPage(const FixtureSpec& spec) {
+Page BootPage(const FixtureSpec& fixture) {
     constexpr std::size_t kBootRecordLength = 1768;  // as the 2014 sample's
     Page p;
     InitHeader(p, detail::kTypeBoot, 9, 1, kObjFileHeader);
     std::uint8_t* r = p.data() + kHeaderSize;
     Put<std::uint16_t>(r, 2, kBootRecordLength);
-    Put<std::int16_t>(r, 4, spec.version);
-    Put<std::int16_t>(r, 6, spec.createVersion != 0 ? spec.createVersion : spec.version);
+    Put<std::int16_t>(r, 4, fixture.version);
+    Put<std::int16_t>(r, 6, fixture.createVersion != 0 ? fixture.createVersion : fixture.version);
     // Detached files pad the name with 0x20 bytes, i.e. U+2020 once read as UTF-16.
     std::memset(r + 52, 0x20, 256);
-    PutUtf16(r + 52, spec.databaseName);
-    Put<std::uint16_t>(r, 308, static_cast<std::uint16_t>(2 * spec.databaseName.size()));
-    Put<std::int16_t>(r, 312, spec.databaseId);
-    Put<std::uint32_t>(r, 392, spec.collationId);
+    PutUtf16(r + 52, fixture.databaseName);
+    Put<std::uint16_t>(r, 308, static_cast<std::uint16_t>(2 * fixture.databaseName.size()));
+    Put<std::int16_t>(r, 312, fixture.databaseId);
+    Put<std::uint32_t>(r, 392, fixture.collationId);
     AddRecord(p, kHeaderSize, kBootRecordLength);
     return p;
 }
@@ -213,25 +213,25 @@ void Check(bool ok, const std::string& what) {
 
 }  // namespace
 
-void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& spec) {
-    Check(!spec.databaseName.empty() && spec.databaseName.size() <= 128,
+void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& fixture) {
+    Check(!fixture.databaseName.empty() && fixture.databaseName.size() <= 128,
           "database name must be 1..128 UTF-16 code units");
-    Check(!spec.files.empty(), "a primary file lists at least itself");
-    for (const FileEntry& e : spec.files) {
+    Check(!fixture.files.empty(), "a primary file lists at least itself");
+    for (const FileEntry& e : fixture.files) {
         Check(e.logicalName.size() <= 128, "logical file name longer than 128");
         Check(e.physicalName.size() <= 260, "physical file name longer than 260");
     }
     const std::uint32_t listPages = static_cast<std::uint32_t>(
-        (spec.files.size() + kListRecordsPerPage - 1) / kListRecordsPerPage);
+        (fixture.files.size() + kListRecordsPerPage - 1) / kListRecordsPerPage);
     Check(listPages <= kMaxListPages, "more files than eight list pages hold");
 
-    const BindingId binding = std::all_of(spec.bindingId.begin(), spec.bindingId.end(),
+    const BindingId binding = std::all_of(fixture.bindingId.begin(), fixture.bindingId.end(),
                                           [](std::uint8_t b) { return b == 0; })
-                                  ? DeriveBindingId(spec.databaseName)
-                                  : spec.bindingId;
+                                  ? DeriveBindingId(fixture.databaseName)
+                                  : fixture.bindingId;
     const std::uint32_t pageCount = 32 + listPages;
     std::u16string logicalName;
-    for (const FileEntry& e : spec.files) {
+    for (const FileEntry& e : fixture.files) {
         if (e.fileId == 1) {
             logicalName = e.logicalName;
         }
@@ -242,19 +242,19 @@ void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& spec
         pages[i].fill(0);
     }
     pages[0] = FileHeaderPage(binding, 1, pageCount, logicalName);
-    pages[9] = BootPage(spec);
+    pages[9] = BootPage(fixture);
     pages[12] = IamPage(listPages);
     for (std::uint32_t i = 0; i < listPages; ++i) {
         const std::size_t first = std::size_t{i} * kListRecordsPerPage;
         const std::size_t count =
-            std::min<std::size_t>(kListRecordsPerPage, spec.files.size() - first);
-        pages[32 + i] = FileListPage(32 + i, spec.files, first, count);
+            std::min<std::size_t>(kListRecordsPerPage, fixture.files.size() - first);
+        pages[32 + i] = FileListPage(32 + i, fixture.files, first, count);
     }
     for (const std::uint32_t id : {0u, 9u, 12u}) {
-        Protect(pages[id], spec.tornPageProtection);
+        Protect(pages[id], fixture.tornPageProtection);
     }
     for (std::uint32_t i = 0; i < listPages; ++i) {
-        Protect(pages[32 + i], spec.tornPageProtection);
+        Protect(pages[32 + i], fixture.tornPageProtection);
     }
     WritePages(path, pages);
 }

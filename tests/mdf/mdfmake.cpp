@@ -36,12 +36,12 @@ std::u16string LogicalNameOf(const std::u16string& path) {
 }
 
 int MakePrimary(const std::string& out, const std::vector<std::string>& args) {
-    mdf::FixtureSpec spec;
+    mdf::FixtureSpec fixture;
     std::vector<std::u16string> data, logs;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--torn") {
-            spec.tornPageProtection = true;
+            fixture.tornPageProtection = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -49,21 +49,21 @@ int MakePrimary(const std::string& out, const std::vector<std::string>& args) {
         }
         const std::string& v = args[++i];
         if (a == "--name") {
-            spec.databaseName = mdf::FromUtf8(v);
+            fixture.databaseName = mdf::FromUtf8(v);
         } else if (a == "--data") {
             data.push_back(mdf::FromUtf8(v));
         } else if (a == "--log") {
             logs.push_back(mdf::FromUtf8(v));
         } else if (a == "--version") {
-            spec.version = static_cast<std::int16_t>(std::stoi(v));
+            fixture.version = static_cast<std::int16_t>(std::stoi(v));
         } else if (a == "--create-version") {
-            spec.createVersion = static_cast<std::int16_t>(std::stoi(v));
+            fixture.createVersion = static_cast<std::int16_t>(std::stoi(v));
         } else if (a == "--collation") {
-            spec.collationId = static_cast<std::uint32_t>(std::stoul(v));
+            fixture.collationId = static_cast<std::uint32_t>(std::stoul(v));
         } else if (a == "--dbid") {
-            spec.databaseId = static_cast<std::int16_t>(std::stoi(v));
+            fixture.databaseId = static_cast<std::int16_t>(std::stoi(v));
         } else if (a == "--binding") {
-            if (!mdf::ParseBindingId(v, spec.bindingId)) {
+            if (!mdf::ParseBindingId(v, fixture.bindingId)) {
                 std::cerr << "--binding takes 32 hex digits\n";
                 return 2;
             }
@@ -71,22 +71,22 @@ int MakePrimary(const std::string& out, const std::vector<std::string>& args) {
             return Usage();
         }
     }
-    if (spec.databaseName.empty() || data.empty() || logs.empty()) {
+    if (fixture.databaseName.empty() || data.empty() || logs.empty()) {
         return Usage();
     }
     // Ids as SQL Server hands them out: 1 the primary file, 2 the first log, then the rest.
     std::int16_t next = 3;
     for (std::size_t i = 0; i < data.size(); ++i) {
         const std::int16_t id = i == 0 ? 1 : next++;
-        spec.files.push_back({2, id, LogicalNameOf(data[i]), data[i]});
+        fixture.files.push_back({2, id, LogicalNameOf(data[i]), data[i]});
         if (i == 0) {
-            spec.files.push_back({0x100042, 2, LogicalNameOf(logs[0]), logs[0]});
+            fixture.files.push_back({0x100042, 2, LogicalNameOf(logs[0]), logs[0]});
         }
     }
     for (std::size_t i = 1; i < logs.size(); ++i) {
-        spec.files.push_back({0x100042, next++, LogicalNameOf(logs[i]), logs[i]});
+        fixture.files.push_back({0x100042, next++, LogicalNameOf(logs[i]), logs[i]});
     }
-    mdf::WritePrimaryFile(out, spec);
+    mdf::WritePrimaryFile(out, fixture);
     return 0;
 }
 

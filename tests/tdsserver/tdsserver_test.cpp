@@ -191,13 +191,14 @@ class TdsServer : public ::testing::Test {
     // A primary file and its log, as SQL Server leaves them after a detach.
     fs::path MakeDatabase(const std::string& stem, const std::u16string& dbName,
                           std::int16_t version = 904) {
-        mdf::FixtureSpec spec;
-        spec.databaseName = dbName;
-        spec.version = version;
-        spec.files = {{2, 1, dbName, u"E:\\old\\" + FromUtf8(stem) + u".mdf"},
-                      {0x100042, 2, dbName + u"_log", u"E:\\old\\" + FromUtf8(stem) + u"_log.ldf"}};
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = dbName;
+        fixture.version = version;
+        fixture.files = {
+            {2, 1, dbName, u"E:\\old\\" + FromUtf8(stem) + u".mdf"},
+            {0x100042, 2, dbName + u"_log", u"E:\\old\\" + FromUtf8(stem) + u"_log.ldf"}};
         const fs::path mdfPath = dir_ / (stem + ".mdf");
-        mdf::WritePrimaryFile(mdfPath, spec);
+        mdf::WritePrimaryFile(mdfPath, fixture);
         mdf::WriteMatchingLogFile(mdfPath, dir_ / (stem + "_log.ldf"));
         return mdfPath;
     }

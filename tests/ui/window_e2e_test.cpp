@@ -39,13 +39,13 @@ fs::path ToPath(const QString& text) {
 // A primary file that records it was detached from E:\old\, with its log file beside it.
 void MakeDatabase(const QString& dir, const QString& file, const QString& name) {
     const QString stem = file.chopped(4);
-    mdf::FixtureSpec spec;
-    spec.databaseName = name.toStdU16String();
-    spec.files = {
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = name.toStdU16String();
+    fixture.files = {
         {2, 1, u"data", (QStringLiteral("E:\\old\\") + stem + ".mdf").toStdU16String()},
         {0x100042, 2, u"log", (QStringLiteral("E:\\old\\") + stem + "_log.ldf").toStdU16String()}};
     const fs::path primary = ToPath(dir + u'/' + file);
-    mdf::WritePrimaryFile(primary, spec);
+    mdf::WritePrimaryFile(primary, fixture);
     mdf::WriteMatchingLogFile(primary, ToPath(dir + u'/' + stem + "_log.ldf"));
 }
 
