@@ -28,7 +28,7 @@ if ((${#missing[@]})); then
     [[ $(id -u) -eq 0 ]] || sudo="sudo"
     echo "Installing: ${missing[*]}"
     $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 fi
 
 # The FreeTDS driver must be known to unixODBC by the name the connection uses.
