@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Starts the test KDC in a temp directory and quillane-testserver on 127.0.0.1:1433 with the SQL
 # login quill/quill, for trying things by hand. Ctrl-C stops both.
-#   tests/tdsserver/run-local.sh [BUILD_DIR]     (default: build-tds next to tests/)
+#   tests/tdsserver/run-local.sh [BUILD_DIR]     (default: build/ at the top of the tree)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build-tds}
+build=$(realpath -m "${1:-$here/../../build}")
+QUILLANE_BUILD_DIR=$build "$here/../../scripts/build.sh" quillane-testserver
 server=$build/tests/tdsserver/quillane-testserver
-[[ -x $server ]] || { echo "no $server: build the quillane-testserver target first" >&2; exit 1; }
 run=$(mktemp -d /tmp/quillane-local-XXXXXX)
 trap 'bash "$here/../kdc/kdc-fixture.sh" stop "$run/kdc" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
 bash "$here/../kdc/kdc-fixture.sh" start "$run/kdc"
