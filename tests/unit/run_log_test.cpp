@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 #include "support/qt_printers.h"
 
@@ -107,14 +108,38 @@ TEST_F(RunLogTest, AFailureIsShownAndTheCallerGoesOn) {
 }
 
 TEST_F(RunLogTest, AReadOnlyFolderIsAFailure) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "running as root, which may write into a read-only folder";
+    const QString logs = folder_.path() + u"/Logs"_s;
+    ASSERT_TRUE(QDir(folder_.path()).mkdir(u"Logs"_s));
+    const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                              QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(folder_.path(), readAndEnter));
+    ASSERT_TRUE(QFile::setPermissions(logs, readAndEnter));
+    auto logOnce = [&] {
+        RunLog log = LogAt(folder_.path());
+        log.AddLog(u"entry"_s);
+        return shown_ == QStringList{u"写入日志失败！"_s};
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(logOnce());
+        return;
     }
-    QDir(folder_.path()).mkdir(u"Logs"_s);
-    QFile::setPermissions(folder_.path() + u"/Logs"_s, QFile::ReadOwner | QFile::ExeOwner);
-    RunLog log = LogAt(folder_.path());
-    log.AddLog(u"entry"_s);
-    EXPECT_EQ(shown_, QStringList{u"写入日志失败！"_s});
+    // Root writes into read-only folders; log as "nobody" in a child instead.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(2);
+        }
+        _exit(logOnce() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) {
+        GTEST_SKIP() << "running as root and cannot drop to uid 65534";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a read-only Logs folder was not reported";
+    EXPECT_FALSE(QFile::exists(logs + u"/2026-12-10.log"_s));
 }
 
 TEST_F(RunLogTest, AReaderHoldingTheFileOpenSeesNewEntries) {
