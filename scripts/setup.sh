@@ -27,8 +27,10 @@ if ((${#missing[@]})); then
     sudo=""
     [[ $(id -u) -eq 0 ]] || sudo="sudo"
     echo "Installing: ${missing[*]}"
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+    # Another installer (a second checkout's setup, unattended upgrades) may hold the lock.
+    apt=($sudo apt-get -o DPkg::Lock::Timeout=600)
+    "${apt[@]}" update -q
+    DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q "${missing[@]}"
 fi
 
 # The FreeTDS driver must be known to unixODBC by the name the connection uses.
