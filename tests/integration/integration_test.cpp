@@ -23,7 +23,7 @@
 #include "engine/server_connection.h"
 #include "kdc_env.h"
 #include "log/run_log.h"
-#include "mdf.h"
+#include "mdf_fixture.h"
 #include "test_server.h"
 
 namespace {

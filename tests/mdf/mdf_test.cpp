@@ -11,7 +11,7 @@
 #include <iostream>
 #include <random>
 
-#include "mdf.h"
+#include "mdf_fixture.h"
 
 namespace fs = std::filesystem;
 

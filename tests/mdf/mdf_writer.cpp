@@ -5,8 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "mdf.h"
-#include "mdf_page.h"
+#include "mdf/page.h"
+#include "mdf_fixture.h"
 
 namespace mdf {
 namespace {

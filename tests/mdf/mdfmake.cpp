@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "mdf.h"
+#include "mdf_fixture.h"
 
 namespace {
 

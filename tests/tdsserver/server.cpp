@@ -29,7 +29,8 @@
 #include <variant>
 #include <vector>
 
-#include "mdf.h"
+#include "mdf/collation.h"
+#include "mdf/mdf.h"
 #include "transcript.h"
 #include "tsql.h"
 
@@ -387,15 +388,10 @@ constexpr std::u16string_view k2528 =
     u"administrator.";
 
 std::u16string CollationName(std::uint32_t id) {
-    // COLLATIONPROPERTY(name, 'CollationID') of the collations detached files usually carry.
-    switch (id) {
-        case 872468488:
-            return u"SQL_Latin1_General_CP1_CI_AS";
-        case 53256:
-            return u"Latin1_General_CI_AS";
-        default:
-            return U16(std::to_string(id));
+    if (const auto name = mdf::CollationName(id)) {
+        return std::u16string(*name);
     }
+    return U16(std::to_string(id));
 }
 
 fs::path ToPath(const std::u16string& p) {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "kdc_env.h"
-#include "mdf.h"
+#include "mdf_fixture.h"
 #include "test_server.h"
 #include "transcript.h"
 

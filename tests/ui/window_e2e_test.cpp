@@ -21,7 +21,7 @@
 #include "db/odbc/odbc_driver.h"
 #include "kdc_env.h"
 #include "log/run_log.h"
-#include "mdf.h"
+#include "mdf_fixture.h"
 #include "test_server.h"
 #include "ui/browsing.h"
 #include "ui/frm_attach.h"

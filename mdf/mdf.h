@@ -1,7 +1,7 @@
-// Reading and writing SQL Server primary data files, for the loopback test server and
-// the test fixtures. Reads only what the server needs to answer DBCC checkprimaryfile and
-// CREATE DATABASE ... FOR ATTACH: the file header (page 0), the boot page (page 9) and the
-// file list (page 32).
+// Reading SQL Server primary data files without a server: what a primary file records (the
+// database's name, versions and collation, and every file of the database with the path it had at
+// detach time) and the file header of any database file. Reads only pages 0, 9 and 32 (and the
+// file list's IAM when the list spills); anything that does not add up is a status, never a guess.
 #pragma once
 
 #include <array>
@@ -63,38 +63,6 @@ struct ReadResult {
 
 ReadResult<PrimaryFile> ReadPrimaryFile(const std::filesystem::path& path);
 ReadResult<FileHeader> ReadFileHeader(const std::filesystem::path& path);
-
-// The fixture maker: writes a primary data file (and a log file) in the same layout the
-// reader understands and that SQL Server writes.
-struct FixtureSpec {
-    std::u16string databaseName;
-    std::int16_t version = 904;
-    std::uint32_t collationId = 872468488;  // SQL_Latin1_General_CP1_CI_AS
-    BindingId bindingId{};                  // all zero = derive one from the name
-    bool tornPageProtection = false;        // write pages with torn bits (flag 0x100)
-    std::vector<FileEntry> files;           // e.g. {2, 1, u"db1", u"E:\\old\\db1.mdf"}, ...
-    // Added after the first cut; defaults keep older callers unchanged.
-    std::int16_t createVersion = 0;  // 0 = same as `version`
-    std::int16_t databaseId = 5;
-};
-
-// Writes the primary data file at `path`. Throws std::runtime_error on I/O failure.
-void WritePrimaryFile(const std::filesystem::path& path, const FixtureSpec& fixture);
-// Writes a log file whose page 0 carries `bindingId` and `fileId`.
-void WriteLogFile(const std::filesystem::path& path, const BindingId& bindingId,
-                  std::int16_t fileId = 2);
-
-// Writes a log file that matches the primary data file at `primaryPath` (its binding id).
-// Throws std::runtime_error when the primary file's header cannot be read.
-void WriteMatchingLogFile(const std::filesystem::path& primaryPath,
-                          const std::filesystem::path& logPath, std::int16_t fileId = 2);
-
-// Overwrites `size` bytes at `offset` within page `pageId` of an existing file and keeps the
-// page's protection consistent (torn bits redone, checksum recomputed), so that a test's
-// deliberate damage is caught by the check it aims at rather than by the page checksum.
-// Throws std::runtime_error on I/O failure or when the range lies outside the file.
-void PatchPage(const std::filesystem::path& path, std::uint32_t pageId, std::size_t offset,
-               const void* data, std::size_t size);
 
 // The binding id as 32 hex digits in on-disk byte order (what mdfmake's --binding takes), and
 // back (exactly 32 hex digits, false on anything else; the dashed display form below is

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <optional>
 
-#include "mdf.h"
-#include "mdf_page.h"
+#include "mdf/mdf.h"
+#include "mdf/page.h"
 
 namespace mdf {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "mdf.h"
+#include "mdf/mdf.h"
 
 namespace mdf {
 

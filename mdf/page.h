@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mdf.h"
+#include "mdf/mdf.h"
 
 namespace mdf::detail {
 
