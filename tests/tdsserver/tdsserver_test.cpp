@@ -23,6 +23,7 @@
 #include "mdf_fixture.h"
 #include "test_server.h"
 #include "transcript.h"
+#include "tsql.h"
 
 namespace {
 
@@ -341,6 +342,10 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
     const std::u16string k2528 =
         u"DBCC execution completed. If DBCC printed error messages, contact your system "
         u"administrator.";
+    const std::u16string k1038 =
+        u"An object or column name is missing or empty. For SELECT INTO statements, verify each "
+        u"column has a name. For other statements, look for empty alias names. Aliases defined as "
+        u"\"\" or [] are not allowed. Change the alias to a valid name.";
     const std::u16string missing = u"Unable to open the physical file \"" + D +
                                    u"/none.mdf\". Operating system error 2: \"2(The system "
                                    u"cannot find the file specified.)\".";
@@ -386,6 +391,22 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
         {"unclosed bracket",
          u"SELECT name FROM [sys",
          {{105, u"Unclosed quotation mark after the character string 'sys'."}}},
+        // An apostrophe in a path ends the literal early: SQL Server names the word it stopped
+        // at, then the quotation mark the rest of the batch leaves open.
+        {"apostrophe in a path",
+         u"DBCC checkprimaryfile(N'$D/O'Brien.mdf', 2)",
+         {{102, u"Incorrect syntax near 'Brien'."},
+          {105, u"Unclosed quotation mark after the character string ', 2)'."}}},
+        // A primary file whose recorded name is all blanks makes the name empty.
+        {"empty database name",
+         u"CREATE DATABASE [] ON (FILENAME = N'$D/good.mdf'), (FILENAME = N'$D/good_log.ldf') "
+         u"FOR ATTACH",
+         {{1038, k1038}}},
+        {"name longer than a sysname",
+         u"CREATE DATABASE [" + std::u16string(129, u'n') +
+             u"] ON (FILENAME = N'$D/good.mdf') FOR ATTACH",
+         {{103, u"The identifier that starts with '" + std::u16string(128, u'n') +
+                    u"' is too long. Maximum length is 128."}}},
         {"unknown statement", u"DROP DATABASE Good", {{102, u"Incorrect syntax near 'DROP'."}}},
         {"batch is compiled before anything runs",
          u"CREATE DATABASE Good ON (FILENAME = N'$D/good.mdf') FOR ATTACH\nSELECT name FROM "
@@ -411,6 +432,30 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
         }
     }
     EXPECT_TRUE(server.Databases().empty()) << "a batch with a syntax error must not run";
+}
+
+// A sysname holds 128 characters, counted as the name reads once ]] is undone.
+TEST(Tsql, IdentifierLengthIsCountedOnTheName) {
+    struct Case {
+        std::u16string name;  // as written between the brackets
+        bool accepted;
+    };
+    const std::vector<Case> table{
+        {std::u16string(128, u'a'), true},
+        {std::u16string(127, u'a') + u"]]", true},
+        {std::u16string(129, u'a'), false},
+        {std::u16string(128, u'a') + u"]]", false},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        const auto bracketed = tsql::ParseBatch(u"USE [" + c.name + u"]");
+        const auto bare = tsql::ParseBatch(u"USE " + std::u16string(c.name.size(), u'b'));
+        EXPECT_EQ(bracketed.errors.empty(), c.accepted);
+        EXPECT_EQ(bracketed.statements.size(), c.accepted ? 1u : 0u);
+        if (c.name.find(u']') == std::u16string::npos) {
+            EXPECT_EQ(bare.errors.empty(), c.accepted) << "a regular identifier has the same limit";
+        }
+    }
 }
 
 // A name may hold any character SQL Server allows in a bracketed identifier, and a path any the
