@@ -228,24 +228,24 @@ TEST_F(TdsServer, KerberosLoginReadsEveryRealSampleFile) {
         {"pubs.mdf",
          u"C:\\DBS\\PUBS.MDF",
          u"655",
-         u"Latin1_General_CI_AS",
+         u"53256",  // Latin1_General_CI_AS: SQL Server shows the id, not the name
          {{u"1", u"pubs", u"C:\\dbs\\pubs.mdf"}, {u"2", u"pubs_log", u"C:\\dbs\\pubs_log.ldf"}}},
         {"aspnetdb.mdf",
          u"D:\\DESARROLLO\\KSI\\TRACTIS\\DEMO\\TRACTIS_DEMO\\APP_DATA\\ASPNETDB.MDF",
          u"611",
-         u"53288",  // not among the collations the server names: it shows the id
+         u"53288",  // Modern_Spanish_CI_AS
          {{u"1", u"aspnetdb", u"\\aspnetdb.mdf"}, {u"2", u"aspnetdb_log", u"\\aspnetdb_log.LDF"}}},
         {"database1-2012.mdf",
          u"C:\\USERS\\JAWAD\\DOCUMENTS\\VISUAL STUDIO "
          u"2012\\PROJECTS\\MVCAPPLICATION1\\MVCAPPLICATION1\\APP_DATA\\DATABASE1.MDF",
          u"706",
-         u"SQL_Latin1_General_CP1_CI_AS",
+         u"872468488",  // SQL_Latin1_General_CP1_CI_AS
          {{u"1", u"Database1", u"\\Database1.mdf"},
           {u"2", u"Database1_log", u"\\Database1_log.ldf"}}},
         {"database1-2014.mdf",
          u"C:\\USERS\\ЯН\\DESKTOP\\WEBFORMS\\APP_DATA\\DATABASE1.MDF",
          u"904",
-         u"SQL_Latin1_General_CP1_CI_AS",
+         u"872468488",
          {{u"1", u"Database1", u"C:\\Users\\Ян\\Desktop\\WebForms\\App_Data\\Database1.mdf"},
           {u"2", u"Database1_log", u"\\Database1_log.ldf"}}},
     };
