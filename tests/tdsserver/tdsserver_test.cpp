@@ -323,6 +323,82 @@ TEST_F(TdsServer, AttachHoldsTheDatabaseAndItsFiles) {
     EXPECT_EQ(server.Databases().size(), 1u);
 }
 
+// FOR ATTACH needs only the files that are no longer where the primary file records them: a log
+// the statement does not name is opened at its recorded path, and a single log missing there is
+// rebuilt in the server's default log directory, which SQL Server reports in two informational
+// messages (5111, 5182) before the attach succeeds.
+TEST_F(TdsServer, AttachingThePrimaryFileAloneTakesTheLogFromWhereTheFileRecords) {
+    const auto primary = [&](const std::string& stem, const std::u16string& name,
+                             const std::u16string& recordedLog) {
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = name;
+        fixture.files = {{2, 1, name, u"E:\\old\\" + FromUtf8(stem) + u".mdf"},
+                         {0x100042, 2, name + u"_log", recordedLog}};
+        const fs::path mdfPath = dir_ / (stem + ".mdf");
+        mdf::WritePrimaryFile(mdfPath, fixture);
+        return mdfPath;
+    };
+    const fs::path found = primary("found", u"Found", P(dir_ / "found_log.ldf"));
+    mdf::WriteMatchingLogFile(found, dir_ / "found_log.ldf");
+    // The usual case: the files were copied, the log lies beside the primary file, not where the
+    // file records it, and SQL Server does not look beside it.
+    const fs::path moved = MakeDatabase("moved", u"Moved");
+    const fs::path stray = primary("stray", u"Stray", P(dir_ / "other_log.ldf"));
+    MakeDatabase("other", u"Other");
+    const fs::path again = primary("again", u"Again", u"E:\\old\\again_log.ldf");
+
+    testsrv::TestServer server;
+    std::ofstream(server.LogDir() / "Again_log.ldf") << "a file of someone else's";
+    Odbc db(Integrated(server.Port()));
+    ASSERT_TRUE(db.connected());
+    const auto attach = [&](const std::u16string& name, const fs::path& file) {
+        return db.Exec(u"CREATE DATABASE [" + name + u"] ON (FILENAME = N'" + P(file) +
+                       u"') FOR ATTACH");
+    };
+
+    Result r = attach(u"Found", found);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.diags.empty()) << ToUtf8(r.diags.at(0).text);
+
+    r = attach(u"Moved", moved);
+    EXPECT_TRUE(r.ok);
+    const std::u16string newLog = P(server.LogDir() / "Moved_log.ldf");
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5111);
+    EXPECT_EQ(r.diags[0].state, "01000");
+    EXPECT_EQ(ToUtf8(r.diags[0].text),
+              "File activation failure. The physical file name \"E:\\old\\moved_log.ldf\" may be "
+              "incorrect.");
+    EXPECT_EQ(r.diags[1].native, 5182);
+    EXPECT_EQ(ToUtf8(r.diags[1].text), "New log file '" + ToUtf8(newLog) + "' was created.");
+    const auto made = mdf::ReadFileHeader(server.LogDir() / "Moved_log.ldf");
+    ASSERT_TRUE(made) << mdf::ToString(made.status);
+    EXPECT_EQ(made.value.bindingId, mdf::ReadFileHeader(moved).value.bindingId);
+
+    r = attach(u"Stray", stray);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5173);
+    EXPECT_EQ(r.diags[1].native, 1813);
+
+    // A rebuild never overwrites a file that is already where the new log would go. Sent as
+    // 5111, 5170, 1813; ODBC ranks the errors before the informational record.
+    r = attach(u"Again", again);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 3u);
+    EXPECT_EQ(r.diags[0].native, 5170);
+    EXPECT_EQ(ToUtf8(r.diags[0].text),
+              "Cannot create file '" + (server.LogDir() / "Again_log.ldf").string() +
+                  "' because it already exists. Change the file path or the file name, and "
+                  "retry the operation.");
+    EXPECT_EQ(r.diags[1].native, 1813);
+    EXPECT_EQ(r.diags[2].native, 5111);
+
+    const std::vector<std::vector<std::u16string>> held{
+        {u"Found", P(found), P(dir_ / "found_log.ldf")}, {u"Moved", P(moved), newLog}};
+    EXPECT_EQ(server.Databases(), held);
+}
+
 // Each case: one batch and the messages it must bring, in order.
 struct ErrorCase {
     std::string what;
