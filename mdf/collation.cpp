@@ -232,7 +232,8 @@ void AddFamily(Names& out, const Family& f, int version) {
     out.emplace_back(base | kBin, name + u"_BIN");
     out.emplace_back(base | kBin2, name + u"_BIN2");
     for (int style = 0; style < 16; ++style) {
-        const bool cs = style & 1, as = style & 2, ks = style & 4, ws = style & 8;
+        const bool cs = (style & 1) != 0, as = (style & 2) != 0, ks = (style & 4) != 0,
+                   ws = (style & 8) != 0;
         const std::uint32_t id = base | (cs ? 0 : kIgnoreCase) | (as ? 0 : kIgnoreAccent) |
                                  (ks ? 0 : kIgnoreKana) | (ws ? 0 : kIgnoreWidth);
         const std::u16string styled = name + (cs ? u"_CS" : u"_CI") + (as ? u"_AS" : u"_AI") +
