@@ -192,9 +192,19 @@ void AddServer(Pairs& out, const QString& dataSource) {
 #endif
 }
 
+// A number of seconds as the OLE DB provider takes it. Anything else leaves the default, so that
+// a wait stays bounded whatever the text says.
+int Seconds(const Pairs& pairs, const char16_t* key, int fallback) {
+    bool found = false;
+    const QString value = Value(pairs, {key}, &found);
+    bool ok = false;
+    const int seconds = value.toInt(&ok);
+    return found && ok && seconds >= 0 ? seconds : fallback;
+}
+
 }  // namespace
 
-QString ToOdbcConnectionString(const QString& oledbText) {
+OdbcConnection ToOdbcConnection(const QString& oledbText) {
     const Pairs in = ParseOleDb(oledbText);
     Pairs out;
 #ifdef Q_OS_WIN
@@ -248,13 +258,15 @@ QString ToOdbcConnectionString(const QString& oledbText) {
     out.append({QStringLiteral("TDS_Version"), QStringLiteral("7.4")});
 #endif
 
-    QString result;
+    OdbcConnection result;
     for (const auto& [key, value] : out) {
-        if (!result.isEmpty()) {
-            result += u';';
+        if (!result.text.isEmpty()) {
+            result.text += u';';
         }
-        result += key + u'=' + (key == u"Driver" ? value : OdbcValue(value));
+        result.text += key + u'=' + (key == u"Driver" ? value : OdbcValue(value));
     }
+    result.loginTimeout = Seconds(in, u"connect timeout", result.loginTimeout);
+    result.commandTimeout = Seconds(in, u"general timeout", result.commandTimeout);
     return result;
 }
 

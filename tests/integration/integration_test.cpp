@@ -17,6 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "db/connection.h"
 #include "db/odbc/odbc_driver.h"
 #include "db/query.h"
@@ -44,6 +48,10 @@ const QString kUnreachable =
     u"Unable to connect to data source"_s;
 // What FreeTDS says when the server closes the session while the client waits for an answer.
 const QString kDropped = u"Unexpected EOF from the server"_s;
+// What FreeTDS says when the log-in runs out of time.
+const QString kLoginTimedOut = u"Timeout expired\r\nUnable to connect to data source"_s;
+// What FreeTDS says when a statement runs out of time and it has cancelled it.
+const QString kTimedOut = u"Timeout expired\r\nOperation was cancelled"_s;
 // What FreeTDS says when the user holds no Kerberos ticket: it gives up before sending a login.
 const QString kNoTicket = u"Unable to connect to data source"_s;
 
@@ -356,6 +364,48 @@ INSTANTIATE_TEST_SUITE_P(
                     kNoTicket}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Takes TCP connections on a port the system gives and never says a word.
+class SilentListener {
+  public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd_, 16) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        }
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentListener() { ::close(fd_); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    int Port() const { return port_; }
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A server that takes the connection and never answers costs the log-in time-out ("Connect
+// Timeout" typed into the server box, as the OLE DB provider reads it), then the usual report.
+TEST_F(Integration, ASilentServerCostsTheLoginTimeout) {
+    SilentListener listener;
+    Desk desk(temp_.path());
+    const auto start = std::chrono::steady_clock::now();
+    desk.Connect(u"127.0.0.1,"_s + QString::number(listener.Port()) + u";Connect Timeout=2"_s);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(Std(desk.shown), Std({u"数据库连接失败！"_s + kLoginTimedOut}));
+    EXPECT_FALSE(desk.connection.Connected());
+    // Far below the 15 s default, whatever else the machine is doing.
+    EXPECT_LT(elapsed, std::chrono::seconds(14));
+}
+
 // Pressing the button while connected ends the session (closing the check query with it) and
 // opens a new one.
 TEST_F(Integration, ConnectWhileConnectedReopens) {
@@ -409,6 +459,7 @@ struct RunCase {
     testsrv::Options options;
     bool ticket;
     std::function<void(Expected&)> prepare;  // makes the files, says what must happen
+    QString afterServer = {};                // typed into the server box after host,port
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -433,7 +484,7 @@ TEST_P(AttachRuns, LeaveTheExpectedTrail) {
     }
     Desk desk(Dir(u"app"_s));
     fs::create_directories(ToPath(desk.logFolder));
-    desk.Connect(Server(server));
+    desk.Connect(Server(server) + c.afterServer);
     ASSERT_EQ(desk.connection.Connected(), c.ticket) << desk.shown.join(u'\n').toStdString();
     desk.shown.clear();
     if (c.options.exitAfter > 0) {
@@ -579,6 +630,20 @@ const RunCase kRuns[] = {
          e.NameFails(u"c.mdf"_s, kUnreachable, false);
          e.NameFails(u"d.mdf"_s, kUnreachable, false);
      }},
+    // The server never answers b's name query (the 4th batch): after the command time-out the
+    // driver cancels it, b gets its one report, and c attaches on the same session.
+    {"StatementNeverAnswered",
+     {.delayMs = 600000, .delayBatch = 4},
+     true,
+     [](Expected& e) {
+         for (const QString& n : {u"a"_s, u"b"_s, u"c"_s}) {
+             MakeDb(e.dir, n + u".mdf"_s, n);
+         }
+         e.AttachesFixture(u"a.mdf"_s, u"a"_s);
+         e.NameFails(u"b.mdf"_s, kTimedOut);
+         e.AttachesFixture(u"c.mdf"_s, u"c"_s);
+     },
+     u";General Timeout=1"_s},
     {"NoKerberosTicket",
      {},
      false,

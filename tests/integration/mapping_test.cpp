@@ -7,7 +7,7 @@
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
-using quillane::db::odbc::ToOdbcConnectionString;
+using quillane::db::odbc::ToOdbcConnection;
 using quillane::engine::ComposeConnectionText;
 using quillane::engine::InitialConnectionText;
 
@@ -15,6 +15,8 @@ struct Case {
     const char* what;
     QString oledb;
     QString odbc;
+    int loginTimeout = 15;  // the OLE DB provider's defaults unless the text says otherwise
+    int commandTimeout = 30;
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -23,9 +25,11 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class Mapping : public testing::TestWithParam<Case> {};
 
-TEST_P(Mapping, GivesTheOdbcText) {
-    EXPECT_EQ(ToOdbcConnectionString(GetParam().oledb).toStdString(),
-              GetParam().odbc.toStdString());
+TEST_P(Mapping, GivesTheOdbcTextAndTheWaits) {
+    const auto mapped = ToOdbcConnection(GetParam().oledb);
+    EXPECT_EQ(mapped.text.toStdString(), GetParam().odbc.toStdString());
+    EXPECT_EQ(mapped.loginTimeout, GetParam().loginTimeout);
+    EXPECT_EQ(mapped.commandTimeout, GetParam().commandTimeout);
 }
 
 #ifndef _WIN32
@@ -83,6 +87,17 @@ const Case kCases[] = {
      kLocal + u";APP=Quillane;Encryption=require;TDS_Version=7.4"_s},
     {"an application name of the text's own", u"Application Name=Nightly attach"_s,
      kLocal + u";APP=Nightly attach;TDS_Version=7.4"_s},
+    {"the waits set by the text", u"Connect Timeout=2;General Timeout= 1 "_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s, 2, 1},
+    {"0 waits without limit, as the provider does", u"connect timeout=0;GENERAL TIMEOUT=0"_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s, 0, 0},
+    {"a wait that is no number of seconds keeps the default",
+     u"Connect Timeout=-5;General Timeout=soon"_s, kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    {"a wait typed into the server box",
+     ComposeConnectionText(u"sa"_s, u"db01;Connect Timeout=3"_s),
+     u"Driver={FreeTDS};Server=db01;Port=1433;Database=master;Trusted_Connection=Yes;"
+     u"WSID=db01;APP=Quillane;PacketSize=4096;TDS_Version=7.4"_s,
+     3, 30},
 };
 #else
 const Case kCases[] = {

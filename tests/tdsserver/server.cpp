@@ -53,6 +53,7 @@ struct Config {
     std::string databasesPath;
     int closeAfter = -1;
     int delayMs = 0;
+    long long delayBatch = -1;  // with --delay-ms: only this batch (counted from 1) waits
     int exitAfter = -1;
     bool refuseLogins = false;
 };
@@ -937,9 +938,11 @@ class Session {
             text += char16_t(p[i] | (p[i + 1] << 8));
         }
         ++batches_;
+        long long number = 0;
         {
             std::lock_guard lock(g_stateMutex);
             const long long n = ++g_batchCount;
+            number = n;
             if (!g_config.transcriptPath.empty()) {
                 const std::string rec = tdsfiles::FormatTranscriptRecord(n, login_, text);
                 const int fd = ::open(g_config.transcriptPath.c_str(),
@@ -957,7 +960,7 @@ class Session {
         if (g_config.closeAfter > 0 && batches_ >= g_config.closeAfter)
             return false;
 
-        if (g_config.delayMs > 0) {
+        if (g_config.delayMs > 0 && (g_config.delayBatch < 0 || number == g_config.delayBatch)) {
             bool lost = false;
             if (DelayCancelled(lost)) {
                 if (lost)
@@ -1095,7 +1098,7 @@ class Session {
         "%s%s"
         "usage: quillane-testserver [--port N] [--keytab FILE] [--sql-login user:pw]...\n"
         "       [--transcript FILE] [--databases FILE] [--close-after N]\n"
-        "       [--delay-ms D] [--exit-after N] [--refuse-logins]\n"
+        "       [--delay-ms D] [--delay-batch N] [--exit-after N] [--refuse-logins]\n"
         "Listens on 127.0.0.1 only and prints \"READY <port>\" once listening\n"
         "(--port 0: any free port; exit status 2 when the port is taken).\n",
         why.empty() ? "" : "quillane-testserver: ", why.empty() ? "" : (why + "\n").c_str());
@@ -1141,6 +1144,8 @@ void ParseArgs(int argc, char** argv) {
             g_config.closeAfter = ParseInt(value(), "--close-after");
         } else if (a == "--delay-ms") {
             g_config.delayMs = ParseInt(value(), "--delay-ms");
+        } else if (a == "--delay-batch") {
+            g_config.delayBatch = ParseInt(value(), "--delay-batch");
         } else if (a == "--exit-after") {
             g_config.exitAfter = ParseInt(value(), "--exit-after");
         } else if (a == "--refuse-logins") {
