@@ -20,6 +20,9 @@ struct OdbcConnection {
     // Seconds; SQL_ATTR_QUERY_TIMEOUT of every statement, and SQL_ATTR_CONNECTION_TIMEOUT for
     // the session's other requests.
     int commandTimeout = 30;
+    // Not empty when a value cannot be given to the driver safely: which value (by the box or key
+    // it came from) and which character. The text is empty then and nothing may be sent.
+    QString refusal;
 };
 
 OdbcConnection ToOdbcConnection(const QString& oledbText);

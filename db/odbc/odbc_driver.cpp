@@ -273,6 +273,10 @@ OdbcDriver::~OdbcDriver() = default;
 void OdbcDriver::Open(const QString& connectionText) {
     // A session the server dropped is still held here: let it go before making the new one.
     Close();
+    const OdbcConnection odbc = ToOdbcConnection(connectionText);
+    if (!odbc.refusal.isEmpty()) {
+        throw DbError(odbc.refusal);
+    }
     auto session = std::make_unique<Session>();
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, session->env.Out()))) {
         throw DbError(QStringLiteral("The ODBC driver manager could not be loaded."));
@@ -286,7 +290,6 @@ void OdbcDriver::Open(const QString& connectionText) {
         throw DbError(
             Joined(FailureTexts("SQLAllocHandle", rc, SQL_HANDLE_ENV, session->env.Get())));
     }
-    const OdbcConnection odbc = ToOdbcConnection(connectionText);
     // A server that takes the connection and then never answers costs the log-in time-out, not
     // the rest of the day. FreeTDS counts it over the whole log-in, pre-login and TLS included.
     rc = SQLSetConnectAttrW(session->dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT, Seconds(odbc.loginTimeout),

@@ -425,16 +425,79 @@ TEST_F(Integration, ConnectWhileConnectedReopens) {
     EXPECT_EQ(Sent(server), QStringList(2, u"SELECT name FROM sys.databases\r\n"_s));
 }
 
-// A SQL login (no integrated security) whose name and password hold ";" and "}" reaches the
-// server intact: the mapping's quoting agrees with how FreeTDS itself reads its connection text.
+// A SQL login (no integrated security) whose name and password hold ";", "{" and "}" reaches the
+// server intact: the mapping's quoting agrees with how unixODBC and FreeTDS read the text.
 TEST_F(Integration, SqlLoginWithAwkwardCharacters) {
-    testsrv::TestServer server(testsrv::Options{.sqlLogins = {"a}b;c:p;w}x"}});
+    testsrv::TestServer server(testsrv::Options{.sqlLogins = {"a}b=c:{p;w x"}});
     OdbcDriver driver;
-    driver.Open(u"Provider=SQLOLEDB.1;User ID=\"a}b;c\";Password='p;w}x';Data Source=127.0.0.1,"_s +
+    driver.Open(u"Provider=SQLOLEDB.1;User ID=a}b=c;Password='{p;w x';Data Source=127.0.0.1,"_s +
                 QString::number(server.Port()));
     driver.Execute(u"SELECT name FROM sys.databases"_s);
-    EXPECT_EQ(Sent(server, "a}b;c"), QStringList{u"SELECT name FROM sys.databases"_s});
+    EXPECT_EQ(Sent(server, "a}b=c"), QStringList{u"SELECT name FROM sys.databases"_s});
 }
+
+// Hostile texts typed into the server or user box. Whatever they hold, the connection is made by
+// the FreeTDS driver with alice's Kerberos ticket, or not at all: no other driver is loaded (the
+// stand-in driver below would connect without reaching the test server) and no other login is
+// made (mallory exists on the test server, so a switch to her would show in its transcript).
+struct BoxCase {
+    const char* label;
+    std::function<QString(const QString& hostPort)> server;
+    QString user = u"sa"_s;
+};
+
+void PrintTo(const BoxCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class HostileBoxes : public Integration, public testing::WithParamInterface<BoxCase> {};
+
+const QString kOtherDriver = QString::fromUtf8(QUILLANE_FAKE_ODBC_DRIVER);
+
+TEST_P(HostileBoxes, KeepTheKerberosLoginOrDoNotConnect) {
+    testsrv::TestServer server(testsrv::Options{.sqlLogins = {"mallory:pw"}});
+    Desk desk(temp_.path());
+    quillane::engine::Connect(desk.connection, GetParam().user, GetParam().server(Server(server)),
+                              [&](const QString& text) { desk.Show(text); });
+    if (desk.connection.Connected()) {
+        EXPECT_TRUE(desk.shown.isEmpty()) << desk.shown.join(u'\n').toStdString();
+        desk.check.SQL().Add(u"SELECT name FROM sys.databases"_s);
+        desk.check.Open();
+        // Sent() checks that every batch came from alice.
+        EXPECT_EQ(Sent(server), QStringList{u"SELECT name FROM sys.databases\r\n"_s});
+    } else {
+        ASSERT_EQ(desk.shown.size(), 1);
+        EXPECT_TRUE(desk.shown[0].startsWith(u"数据库连接失败！"_s)) << desk.shown[0].toStdString();
+        EXPECT_TRUE(server.Transcript().empty());
+    }
+}
+
+const BoxCase kBoxes[] = {
+    {"Semicolon", [](const QString& s) { return s + u";"_s; }},
+    {"EqualsSign", [](const QString& s) { return s + u"=1"_s; }},
+    {"OpeningBrace", [](const QString& s) { return u"{"_s + s; }},
+    {"ClosingBrace", [](const QString& s) { return s + u"}"_s; }},
+    {"BraceSemicolonDriver",
+     [](const QString& s) { return u"\""_s + s + u"};Driver={"_s + kOtherDriver + u"\""_s; }},
+    {"BraceThenDriverWithoutSemicolonAfterBrace",
+     [](const QString& s) { return u"\""_s + s + u"}Driver="_s + kOtherDriver + u";\""_s; }},
+    {"DriverKey", [](const QString& s) { return s + u";Driver="_s + kOtherDriver; }},
+    {"OdbcLoginKeys", [](const QString& s) { return s + u";UID=mallory;PWD=pw"_s; }},
+    {"BraceThenOdbcLogin",
+     [](const QString& s) {
+         return u"\""_s + s + u"};UID=mallory;PWD=pw;Trusted_Connection=No;x={\""_s;
+     }},
+    {"ControlCharacter", [](const QString& s) { return s + u"\x01x"_s; }},
+    {"NulThenDriver",
+     [](const QString& s) { return s + QChar(u'\0') + u"x;Driver="_s + kOtherDriver; }},
+    {"TwoThousandCharacters", [](const QString&) { return QString(2000, u'a'); }},
+    {"UserBoxBraceSemicolon", [](const QString& s) { return s; },
+     u"\"sa};Driver={"_s + kOtherDriver + u"\""_s},
+    {"UserBoxOdbcLogin", [](const QString& s) { return s; }, u"mallory;PWD=pw"_s},
+};
+
+INSTANTIATE_TEST_SUITE_P(Boxes, HostileBoxes, testing::ValuesIn(kBoxes),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // The driver's own view of a file query: column names, integers as decimal text, and a file name
 // padded to 260 characters that arrives in more than one chunk and must come back whole.
