@@ -129,16 +129,19 @@ QString WithoutPrefixes(QString text) {
 // The error records of a failure, joined in the order the server sent them. Class 01 records
 // (informational messages such as "Changed database context", warnings) may ride along in the same
 // list and are not part of the failure.
+//
+// Records are joined by CR LF, so a record's own control characters (a server message quoting a
+// path that holds a line break) are shown as pictures: one record stays one line.
 QStringList ErrorTexts(const std::vector<Diagnostic>& records) {
     QStringList errors;
     for (const Diagnostic& record : records) {
         if (!record.state.startsWith(u"01")) {
-            errors.append(WithoutPrefixes(record.text));
+            errors.append(ControlsShown(WithoutPrefixes(record.text)));
         }
     }
     if (errors.isEmpty()) {
         for (const Diagnostic& record : records) {
-            errors.append(WithoutPrefixes(record.text));
+            errors.append(ControlsShown(WithoutPrefixes(record.text)));
         }
     }
     return errors;

@@ -791,6 +791,28 @@ TEST_F(Integration, AColonIsPartOfALocalFileName) {
     EXPECT_EQ(Attached(server), Std(expected.attached));
 }
 
+// A line break in a file name reaches the server as it is, and comes back inside the server's
+// message; in the log and the message box it is shown as a control picture, so that the report
+// stays one entry and nothing in it passes for a line of its own.
+TEST_F(Integration, ALineBreakInAFileNameIsShownNotObeyed) {
+    testsrv::TestServer server;
+    const QString dir = Dir(u"restore"_s);
+    fs::create_directories(ToPath(dir));
+    const QString path = dir + u"/a\r\n[x] 附加数据库【y】成功！.mdf"_s;
+    const QString shown = dir + u"/a␍␊[x] 附加数据库【y】成功！.mdf"_s;
+
+    Desk desk(Dir(u"app"_s));
+    fs::create_directories(ToPath(desk.logFolder));
+    desk.Connect(Server(server));
+    desk.run.Run({path.sliced(dir.size() + 1)}, dir);
+
+    const QString report =
+        u"检查数据库名出错！错误："_s + NotFound(shown) + u"\r\n Sql:"_s + NameSql(shown);
+    EXPECT_EQ(Std(desk.LogEntries()), Std({u"选中第【0】文件,选中文件名："_s + shown, report}));
+    EXPECT_EQ(Std(desk.shown), Std({report}));
+    EXPECT_EQ(Std(Sent(server)), Std({NameSql(path)}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Names, HostileNames, testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.label); });
 
