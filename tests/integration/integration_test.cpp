@@ -17,9 +17,17 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "db/connection.h"
 #include "db/odbc/odbc_driver.h"
@@ -283,8 +291,14 @@ class Integration : public testing::Test {
 // ---------------------------------------------------------------------------------------------
 // Connecting
 
-// The start-up text and an empty server box both mean this machine, port 1433.
-TEST_F(Integration, LocalMachineOnPort1433) {
+// The start-up text and an empty server box both mean this machine, port 1433. Whatever else
+// holds 127.0.0.1:1433 on this machine (try-it.sh, run-local.sh, a local SQL Server), the test
+// runs itself again in a private network namespace, where that port is surely free; the
+// Kerberos service ticket for MSSQLSvc/127.0.0.1:1433 is fetched beforehand, since the test KDC
+// cannot be reached from in there.
+constexpr char kInPrivateNetwork[] = "QUILLANE_TEST_IN_PRIVATE_NETWORK";
+
+void LocalMachineOnPort1433Body() {
     std::unique_ptr<testsrv::TestServer> server;
     try {
         server = std::make_unique<testsrv::TestServer>(testsrv::Options{.port = 1433});
@@ -309,6 +323,110 @@ TEST_F(Integration, LocalMachineOnPort1433) {
     EXPECT_TRUE(connection.Connected());
     check.Open();
     EXPECT_EQ(Sent(*server), QStringList(2, u"SELECT name FROM sys.databases\r\n"_s));
+}
+
+// Output of a command, for messages.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            out += buffer;
+        }
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+// Runs this test again in a child with a network namespace of its own (loopback up). Returns
+// the child's exit status, or -1 with `why` set when no namespace could be made.
+int RunInPrivateNetwork(const std::string& ccache, std::string& why) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    if (child == 0) {
+        ::close(report[0]);
+        auto fail = [&](const char* step) {
+            const std::string text = std::string(step) + ": " + std::strerror(errno);
+            (void)!::write(report[1], text.data(), text.size());
+            ::_exit(127);
+        };
+        if (::unshare(CLONE_NEWNET) != 0) {
+            fail("unshare(CLONE_NEWNET)");
+        }
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq lo{};
+        std::strncpy(lo.ifr_name, "lo", IFNAMSIZ - 1);
+        if (fd < 0 || ::ioctl(fd, SIOCGIFFLAGS, &lo) != 0) {
+            fail("reading the loopback interface");
+        }
+        lo.ifr_flags = static_cast<short>(lo.ifr_flags | IFF_UP | IFF_RUNNING);
+        if (::ioctl(fd, SIOCSIFFLAGS, &lo) != 0) {
+            fail("bringing the loopback interface up");
+        }
+        // The run in there uses this ticket cache in place of the fixture's.
+        ::setenv(kInPrivateNetwork, ccache.c_str(), 1);
+        const std::string filter =
+            "--gtest_filter=" +
+            std::string(testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
+            "." + testing::UnitTest::GetInstance()->current_test_info()->name();
+        char* const argv[] = {const_cast<char*>("quillane_integration_test"),
+                              const_cast<char*>(filter.c_str()), nullptr};
+        ::execv("/proc/self/exe", argv);
+        fail("execv");
+    }
+    ::close(report[1]);
+    char buffer[256];
+    const ssize_t n = ::read(report[0], buffer, sizeof buffer);
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (n > 0) {
+        why.assign(buffer, static_cast<std::size_t>(n));
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(Integration, LocalMachineOnPort1433) {
+    if (const char* ccache = std::getenv(kInPrivateNetwork)) {
+        ::setenv("KRB5CCNAME", (std::string("FILE:") + ccache).c_str(), 1);
+        LocalMachineOnPort1433Body();
+        return;
+    }
+    // A ticket cache of this test's own, holding alice's ticket and the service ticket.
+    const std::string ccache = (fs::path(temp_.path().toStdString()) / "alice.ccache").string();
+    fs::copy_file(testkdc::Dir() / "alice.ccache", ccache);
+    const std::string kvno = "KRB5CCNAME=FILE:" + ccache + " kvno -q MSSQLSvc/127.0.0.1:1433@" +
+                             testkdc::Realm() + " 2>&1";
+    std::string why;
+    int status = -1;
+    if (const std::string out = Output(kvno + "; echo $?"); out != "0\n") {
+        why = "no service ticket for MSSQLSvc/127.0.0.1:1433: " + out;
+    } else {
+        status = RunInPrivateNetwork(ccache, why);
+    }
+    if (status >= 0) {
+        EXPECT_EQ(status, 0)
+            << "the run in a private network namespace failed (its output is above)";
+        return;
+    }
+    // No namespace to be had (no privilege for it): the machine's own 1433, if it is free.
+    try {
+        testsrv::TestServer probe(testsrv::Options{.port = 1433});
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "cannot make a private network namespace (" << why
+                     << ") and 127.0.0.1:1433 is held by another program:\n"
+                     << Output("ss -Htlnp 'sport = :1433' 2>&1");
+    }
+    LocalMachineOnPort1433Body();
 }
 
 struct ConnectCase {
