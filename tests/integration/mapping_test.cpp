@@ -87,8 +87,16 @@ const Case kCases[] = {
      u"Provider=SQLOLEDB.1;Persist Security Info=True;Auto Translate=True;Use Procedure for "
      u"Prepare=1;Tag with column collation when possible=False;Use Encryption for Data=False"_s,
      kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
-    {"encryption asked for", u"Use Encryption for Data=True"_s,
+    // FreeTDS 1.3 cannot be told to check the server's certificate from a connection text.
+    {"encryption asked for: the certificate must be checked, which FreeTDS cannot",
+     u"Use Encryption for Data=True"_s, QString(), 15, 30,
+     u"Use Encryption for Data=True 要求校验服务器的证书，而本机的 FreeTDS 驱动程序无法按连接文本"
+     u"校验证书，未向服务器发送任何内容。信任该服务器时可加上 Trust Server Certificate=True。"_s},
+    {"encryption with the server's certificate trusted",
+     u"Use Encryption for Data=True;Trust Server Certificate=True"_s,
      kLocal + u";APP=Quillane;Encryption=require;TDS_Version=7.4"_s},
+    {"a trusted certificate alone asks for no encryption", u"Trust Server Certificate=True"_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
     {"an application name of the text's own", u"Application Name=Nightly attach"_s,
      kLocal + u";APP=Nightly attach;TDS_Version=7.4"_s},
     {"the waits set by the text", u"Connect Timeout=2;General Timeout= 1 "_s,
