@@ -11,4 +11,16 @@ QString MessageOf(const std::exception& error) {
     return QString::fromUtf8(error.what());
 }
 
+QString ControlsShown(const QString& text) {
+    QString shown = text;
+    for (QChar& c : shown) {
+        if (c.unicode() < 0x20) {
+            c = QChar(static_cast<char16_t>(0x2400 + c.unicode()));
+        } else if (c.unicode() == 0x7F) {
+            c = QChar(u'\u2421');
+        }
+    }
+    return shown;
+}
+
 }  // namespace quillane::db

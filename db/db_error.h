@@ -24,4 +24,10 @@ class DbError : public std::exception {
 // The message text of any failure: a DbError's own text, otherwise what() read as UTF-8.
 QString MessageOf(const std::exception& error);
 
+// `text` with every control character (U+0000 to U+001F and U+007F) replaced by its Unicode control
+// picture (␀ to ␟, ␡). Names and paths read from a file or a directory may hold CR or LF; shown
+// this way in a message or a log line they can neither break it nor start a line of their own
+// that passes for another entry ("[…] 附加数据库【x】成功！"). Statements keep the real characters.
+QString ControlsShown(const QString& text);
+
 }  // namespace quillane::db

@@ -47,6 +47,11 @@ class AttachRun {
     MessageSink showMessage_;
     QString G_dbFileName;
     QString G_LogFileName;
+    // What the reports quote for the statement each query holds: its text as sent, but with the
+    // control characters of names and paths shown (db::ControlsShown), so that a name holding a
+    // line break cannot forge a line in the log.
+    QString checkQuoted_;
+    QString attachQuoted_;
 };
 
 }  // namespace quillane::engine

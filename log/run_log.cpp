@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -34,8 +35,41 @@ QString LongTimeFormat(const QLocale& locale) {
     return kept.trimmed();
 }
 
+#ifdef Q_OS_WIN
+// After a short write of `part` (the start of an entry) to the end of the file at `path`: when the
+// file still ends with exactly that part, nothing was appended after it, and the file is cut back
+// to where the entry began. An append-only handle cannot change the file's length, so this takes
+// a handle of its own.
+void CutPartialEntry(const QString& path, const QByteArray& part) {
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart >= part.size()) {
+        LARGE_INTEGER begin{};
+        begin.QuadPart = size.QuadPart - part.size();
+        QByteArray tail(part.size(), Qt::Uninitialized);
+        DWORD read = 0;
+        if (SetFilePointerEx(file, begin, nullptr, FILE_BEGIN) &&
+            ReadFile(file, tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr) &&
+            read == static_cast<DWORD>(tail.size()) && tail == part &&
+            SetFilePointerEx(file, begin, nullptr, FILE_BEGIN)) {
+            SetEndOfFile(file);
+        }
+    }
+    CloseHandle(file);
+}
+#endif
+
 // Appends the whole entry with one write in append mode, so that entries of processes logging
-// to the same file at once never interleave. Returns false on any failure.
+// to the same file at once never interleave. An entry is written whole or not at all: after a
+// short write (a full disk, a size limit) the part that did get in is cut off again, as long as
+// nothing was appended after it, so that the next entry does not start in the middle of a line.
+// Returns false on any failure.
 bool AppendToFile(const QString& path, const QByteArray& bytes) {
 #ifdef Q_OS_WIN
     const HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_APPEND_DATA,
@@ -49,6 +83,9 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
         WriteFile(file, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == static_cast<DWORD>(bytes.size());
     const bool closed = CloseHandle(file);
+    if (!wrote && written > 0) {
+        CutPartialEntry(path, bytes.first(written));
+    }
     return wrote && closed;
 #else
     const QByteArray name = QFile::encodeName(path);
@@ -57,8 +94,17 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
         return false;
     }
     const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    const bool wrote = written == static_cast<ssize_t>(bytes.size());
+    if (!wrote && written > 0) {
+        // In append mode the write ended where the file position now stands.
+        const off_t end = ::lseek(fd, 0, SEEK_CUR);
+        struct stat info {};
+        if (end >= written && ::fstat(fd, &info) == 0 && info.st_size == end) {
+            (void)!::ftruncate(fd, end - written);
+        }
+    }
     const bool closed = ::close(fd) == 0;
-    return written == static_cast<ssize_t>(bytes.size()) && closed;
+    return wrote && closed;
 #endif
 }
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    build-essential cmake pkg-config clang-format
+    build-essential cmake pkg-config clang-format git
     qt6-base-dev qt6-base-dev-tools libgl-dev
     unixodbc-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -4,6 +4,7 @@
 #include <QPair>
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 
 namespace quillane::db::odbc {
 namespace {
@@ -119,26 +120,84 @@ bool IsTrue(const QString& value) {
            value.compare(u"sspi", Qt::CaseInsensitive) == 0;
 }
 
-// An ODBC value: braced when ";", "{", "}" or blanks at either end would otherwise change how the
-// driver reads it.
+// Whether a value must go in braces to be read back whole: ";" would end it, a "{" at its start
+// would open braces, blanks at either end might be dropped.
+bool NeedsBraces(const QString& value) {
+    return value.contains(u';') || value.startsWith(u'{') ||
+           (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back())));
+}
+
+// The first character of `value` that this platform's driver cannot be given safely, or none.
+// Two parsers read the text: the driver manager (to find the driver) and the driver (for
+// everything else), and both must see the same keys.
+std::optional<QChar> Unsafe(const QString& value) {
+    for (const QChar c : value) {
+        // NUL would cut the wide text short; the others have no business in a name and may be
+        // read differently by each parser.
+        if (c.unicode() < 32 || c.unicode() == 127) {
+            return c;
+        }
+    }
+#ifndef Q_OS_WIN
+    // unixODBC ends a braced value at the first "}" not doubled and reads "}}" as one "}";
+    // FreeTDS (1.3) ends it at the first "}" followed by ";" and takes "}}" literally. No writing
+    // of a "}" inside braces means the same to both, so such a value cannot be carried: the rest
+    // would become keys of its own (another Driver, another login) for one of them.
+    if (NeedsBraces(value) && value.contains(u'}')) {
+        return QChar(u'}');
+    }
+#endif
+    return std::nullopt;
+}
+
 QString OdbcValue(const QString& value) {
-    const bool needsBraces =
-        value.contains(u';') || value.contains(u'{') || value.contains(u'}') ||
-        (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back())));
-    if (!needsBraces) {
+    if (!NeedsBraces(value)) {
         return value;
     }
 #ifdef Q_OS_WIN
-    // Microsoft's drivers read "}}" inside braces as one "}".
+    // Microsoft's driver manager and drivers read "}}" inside braces as one "}".
     QString escaped = value;
     escaped.replace(u'}', QStringLiteral("}}"));
     return u'{' + escaped + u'}';
 #else
-    // FreeTDS (1.3) ends a braced value at the first "}" that is followed by ";" or the end of the
-    // text and takes "}}" literally, so a "}" goes in as it is; only "};" inside a value cannot
-    // be written at all.
     return u'{' + value + u'}';
 #endif
+}
+
+// Where a value came from, in the words the user knows: the window's boxes for the keys it
+// composes, the OLE DB key for the others.
+QString Origin(const QString& odbcKey) {
+    if (odbcKey == u"Server" || odbcKey == u"Port") {
+        return QStringLiteral("服务器名（Data Source）");
+    }
+    if (odbcKey == u"WSID") {
+        return QStringLiteral("服务器名（Workstation ID）");
+    }
+    if (odbcKey == u"UID") {
+        return QStringLiteral("用户名（User ID）");
+    }
+    if (odbcKey == u"PWD") {
+        return QStringLiteral("Password");
+    }
+    if (odbcKey == u"Database") {
+        return QStringLiteral("Initial Catalog");
+    }
+    if (odbcKey == u"APP") {
+        return QStringLiteral("Application Name");
+    }
+    if (odbcKey == u"PacketSize") {
+        return QStringLiteral("Packet Size");
+    }
+    return odbcKey;
+}
+
+QString Refusal(const QString& odbcKey, QChar c) {
+    const QString shown =
+        c.unicode() < 32 || c.unicode() == 127
+            ? QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QChar(u'0')).toUpper()
+            : QStringLiteral("“") + c + QStringLiteral("”");
+    return Origin(odbcKey) + QStringLiteral("含有驱动程序无法安全接收的字符") + shown +
+           QStringLiteral("，未向服务器发送任何内容。");
 }
 
 #ifndef Q_OS_WIN
@@ -192,9 +251,19 @@ void AddServer(Pairs& out, const QString& dataSource) {
 #endif
 }
 
+// A number of seconds as the OLE DB provider takes it. Anything else leaves the default, so that
+// a wait stays bounded whatever the text says.
+int Seconds(const Pairs& pairs, const char16_t* key, int fallback) {
+    bool found = false;
+    const QString value = Value(pairs, {key}, &found);
+    bool ok = false;
+    const int seconds = value.toInt(&ok);
+    return found && ok && seconds >= 0 ? seconds : fallback;
+}
+
 }  // namespace
 
-QString ToOdbcConnectionString(const QString& oledbText) {
+OdbcConnection ToOdbcConnection(const QString& oledbText) {
     const Pairs in = ParseOleDb(oledbText);
     Pairs out;
 #ifdef Q_OS_WIN
@@ -235,10 +304,28 @@ QString ToOdbcConnectionString(const QString& oledbText) {
     if (!packetSize.isEmpty()) {
         out.append({QStringLiteral("PacketSize"), packetSize});
     }
+    // Encryption is only worth having with a server that proves who it is: the certificate is
+    // checked against the system's trusted certificates and the host name, unless the text says
+    // "Trust Server Certificate=True".
+    const bool trustServer = IsTrue(Value(in, {u"trust server certificate"}));
     if (IsTrue(Value(in, {u"use encryption for data"}))) {
 #ifdef Q_OS_WIN
         out.append({QStringLiteral("Encrypt"), QStringLiteral("yes")});
+        if (trustServer) {
+            out.append({QStringLiteral("TrustServerCertificate"), QStringLiteral("yes")});
+        }
 #else
+        if (!trustServer) {
+            // FreeTDS 1.3 checks a certificate only with a "ca file" from freetds.conf; no key of
+            // a connection text asks for it, and an unknown key is ignored without a word. An
+            // encrypted session with an unchecked server would be a false promise: refuse.
+            OdbcConnection refused;
+            refused.refusal = QStringLiteral(
+                "Use Encryption for Data=True 要求校验服务器的证书，而本机的 FreeTDS 驱动程序"
+                "无法按连接文本校验证书，未向服务器发送任何内容。信任该服务器时可加上 "
+                "Trust Server Certificate=True。");
+            return refused;
+        }
         out.append({QStringLiteral("Encryption"), QStringLiteral("require")});
 #endif
     }
@@ -248,13 +335,23 @@ QString ToOdbcConnectionString(const QString& oledbText) {
     out.append({QStringLiteral("TDS_Version"), QStringLiteral("7.4")});
 #endif
 
-    QString result;
+    OdbcConnection result;
     for (const auto& [key, value] : out) {
-        if (!result.isEmpty()) {
-            result += u';';
+        // The driver is always this function's own: a value never becomes a key.
+        if (key != u"Driver") {
+            if (const std::optional<QChar> c = Unsafe(value)) {
+                OdbcConnection refused;
+                refused.refusal = Refusal(key, *c);
+                return refused;
+            }
         }
-        result += key + u'=' + (key == u"Driver" ? value : OdbcValue(value));
+        if (!result.text.isEmpty()) {
+            result.text += u';';
+        }
+        result.text += key + u'=' + (key == u"Driver" ? value : OdbcValue(value));
     }
+    result.loginTimeout = Seconds(in, u"connect timeout", result.loginTimeout);
+    result.commandTimeout = Seconds(in, u"general timeout", result.commandTimeout);
     return result;
 }
 

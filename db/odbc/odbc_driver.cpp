@@ -62,6 +62,11 @@ SQLWCHAR* Wide(const QString& text) {
         const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())));
 }
 
+// An integer attribute value, passed in the pointer as ODBC wants it.
+SQLPOINTER Seconds(int seconds) {
+    return reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds));
+}
+
 QString FromWide(const SQLWCHAR* text, qsizetype length) {
     return QString(reinterpret_cast<const QChar*>(text), length);
 }
@@ -124,16 +129,19 @@ QString WithoutPrefixes(QString text) {
 // The error records of a failure, joined in the order the server sent them. Class 01 records
 // (informational messages such as "Changed database context", warnings) may ride along in the same
 // list and are not part of the failure.
+//
+// Records are joined by CR LF, so a record's own control characters (a server message quoting a
+// path that holds a line break) are shown as pictures: one record stays one line.
 QStringList ErrorTexts(const std::vector<Diagnostic>& records) {
     QStringList errors;
     for (const Diagnostic& record : records) {
         if (!record.state.startsWith(u"01")) {
-            errors.append(WithoutPrefixes(record.text));
+            errors.append(ControlsShown(WithoutPrefixes(record.text)));
         }
     }
     if (errors.isEmpty()) {
         for (const Diagnostic& record : records) {
-            errors.append(WithoutPrefixes(record.text));
+            errors.append(ControlsShown(WithoutPrefixes(record.text)));
         }
     }
     return errors;
@@ -246,6 +254,7 @@ struct OdbcDriver::Session {
     EnvHandle env;
     DbcHandle dbc;
     bool connected = false;
+    int commandTimeout = 0;
 
     ~Session() {
         if (connected) {
@@ -267,6 +276,10 @@ OdbcDriver::~OdbcDriver() = default;
 void OdbcDriver::Open(const QString& connectionText) {
     // A session the server dropped is still held here: let it go before making the new one.
     Close();
+    const OdbcConnection odbc = ToOdbcConnection(connectionText);
+    if (!odbc.refusal.isEmpty()) {
+        throw DbError(odbc.refusal);
+    }
     auto session = std::make_unique<Session>();
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, session->env.Out()))) {
         throw DbError(QStringLiteral("The ODBC driver manager could not be loaded."));
@@ -280,10 +293,22 @@ void OdbcDriver::Open(const QString& connectionText) {
         throw DbError(
             Joined(FailureTexts("SQLAllocHandle", rc, SQL_HANDLE_ENV, session->env.Get())));
     }
-    const QString odbcText = ToOdbcConnectionString(connectionText);
+    // A server that takes the connection and then never answers costs the log-in time-out, not
+    // the rest of the day. FreeTDS counts it over the whole log-in, pre-login and TLS included.
+    rc = SQLSetConnectAttrW(session->dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT, Seconds(odbc.loginTimeout),
+                            SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(rc)) {
+        throw DbError(
+            Joined(FailureTexts("SQLSetConnectAttrW", rc, SQL_HANDLE_DBC, session->dbc.Get())));
+    }
+    // Requests of the session other than log-in and statements (SQLOLEDB's "General Timeout").
+    // Not every driver has it, and nothing waits on it that the other two do not bound.
+    (void)SQLSetConnectAttrW(session->dbc.Get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                             Seconds(odbc.commandTimeout), SQL_IS_UINTEGER);
+    session->commandTimeout = odbc.commandTimeout;
     SQLSMALLINT outLength = 0;
     // No prompt ever: a login that fails is reported, never asked for.
-    rc = SQLDriverConnectW(session->dbc.Get(), nullptr, Wide(odbcText), SQL_NTS, nullptr, 0,
+    rc = SQLDriverConnectW(session->dbc.Get(), nullptr, Wide(odbc.text), SQL_NTS, nullptr, 0,
                            &outLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         throw DbError(
@@ -314,6 +339,14 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
             Close();
         }
         throw DbError(message);
+    }
+
+    // A statement the server never answers fails after the command time-out; FreeTDS then cancels
+    // it, so the session is fit for the next statement.
+    if (const SQLRETURN rc = SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                                             Seconds(session_->commandTimeout), SQL_IS_UINTEGER);
+        !SQL_SUCCEEDED(rc)) {
+        throw DbError(Joined(StatementFailure("SQLSetStmtAttrW", rc, stmt)));
     }
 
     ResultSet result;

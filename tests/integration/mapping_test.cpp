@@ -7,7 +7,7 @@
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
-using quillane::db::odbc::ToOdbcConnectionString;
+using quillane::db::odbc::ToOdbcConnection;
 using quillane::engine::ComposeConnectionText;
 using quillane::engine::InitialConnectionText;
 
@@ -15,6 +15,9 @@ struct Case {
     const char* what;
     QString oledb;
     QString odbc;
+    int loginTimeout = 15;  // the OLE DB provider's defaults unless the text says otherwise
+    int commandTimeout = 30;
+    QString refusal = {};  // not empty: nothing may reach the driver
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -23,9 +26,12 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class Mapping : public testing::TestWithParam<Case> {};
 
-TEST_P(Mapping, GivesTheOdbcText) {
-    EXPECT_EQ(ToOdbcConnectionString(GetParam().oledb).toStdString(),
-              GetParam().odbc.toStdString());
+TEST_P(Mapping, GivesTheOdbcTextAndTheWaits) {
+    const auto mapped = ToOdbcConnection(GetParam().oledb);
+    EXPECT_EQ(mapped.text.toStdString(), GetParam().odbc.toStdString());
+    EXPECT_EQ(mapped.loginTimeout, GetParam().loginTimeout);
+    EXPECT_EQ(mapped.commandTimeout, GetParam().commandTimeout);
+    EXPECT_EQ(mapped.refusal.toStdString(), GetParam().refusal.toStdString());
 }
 
 #ifndef _WIN32
@@ -68,9 +74,11 @@ const Case kCases[] = {
      kLocal + u";Database=O'Brien;APP=Quillane;TDS_Version=7.4"_s},
     {"quoted blanks are kept and braced", u"Workstation ID=\" pc 1 \""_s,
      kLocal + u";WSID={ pc 1 };APP=Quillane;TDS_Version=7.4"_s},
-    // FreeTDS takes a braced value up to the first "}" before ";" or the end, "}}" literally.
+    // Braces that need no bracing of their own go in as they are: both parsers read up to ";".
     {"braces inside a value", u"Initial Catalog=x{y}z}"_s,
-     kLocal + u";Database={x{y}z}};APP=Quillane;TDS_Version=7.4"_s},
+     kLocal + u";Database=x{y}z};APP=Quillane;TDS_Version=7.4"_s},
+    {"a value starting with { is braced", u"Initial Catalog={x"_s,
+     kLocal + u";Database={{x};APP=Quillane;TDS_Version=7.4"_s},
     {"SQL login: user and password", u"User ID=sa;Password=\"p;w\";Data Source=db01"_s,
      u"Driver={FreeTDS};Server=db01;Port=1433;UID=sa;PWD={p;w};APP=Quillane;TDS_Version=7.4"_s},
     {"integrated security wins over a user id", u"User ID=sa;Integrated Security=true"_s,
@@ -79,10 +87,50 @@ const Case kCases[] = {
      u"Provider=SQLOLEDB.1;Persist Security Info=True;Auto Translate=True;Use Procedure for "
      u"Prepare=1;Tag with column collation when possible=False;Use Encryption for Data=False"_s,
      kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
-    {"encryption asked for", u"Use Encryption for Data=True"_s,
+    // FreeTDS 1.3 cannot be told to check the server's certificate from a connection text.
+    {"encryption asked for: the certificate must be checked, which FreeTDS cannot",
+     u"Use Encryption for Data=True"_s, QString(), 15, 30,
+     u"Use Encryption for Data=True 要求校验服务器的证书，而本机的 FreeTDS 驱动程序无法按连接文本"
+     u"校验证书，未向服务器发送任何内容。信任该服务器时可加上 Trust Server Certificate=True。"_s},
+    {"encryption with the server's certificate trusted",
+     u"Use Encryption for Data=True;Trust Server Certificate=True"_s,
      kLocal + u";APP=Quillane;Encryption=require;TDS_Version=7.4"_s},
+    {"a trusted certificate alone asks for no encryption", u"Trust Server Certificate=True"_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
     {"an application name of the text's own", u"Application Name=Nightly attach"_s,
      kLocal + u";APP=Nightly attach;TDS_Version=7.4"_s},
+    {"the waits set by the text", u"Connect Timeout=2;General Timeout= 1 "_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s, 2, 1},
+    {"0 waits without limit, as the provider does", u"connect timeout=0;GENERAL TIMEOUT=0"_s,
+     kLocal + u";APP=Quillane;TDS_Version=7.4"_s, 0, 0},
+    {"a wait that is no number of seconds keeps the default",
+     u"Connect Timeout=-5;General Timeout=soon"_s, kLocal + u";APP=Quillane;TDS_Version=7.4"_s},
+    // A value that would need braces and holds a "}" cannot mean the same to unixODBC and to
+    // FreeTDS: refused, naming where it came from and the character.
+    {"}; in the server box would end the value early",
+     ComposeConnectionText(u"sa"_s, u"\"127.0.0.1};Driver={/tmp/x.so\""_s), QString(), 15, 30,
+     u"服务器名（Data Source）含有驱动程序无法安全接收的字符“}”，未向服务器发送任何内容。"_s},
+    {"a } without ; is refused once ; needs braces", u"Data Source=\"x}Driver=/tmp/x.so;\""_s,
+     QString(), 15, 30,
+     u"服务器名（Data Source）含有驱动程序无法安全接收的字符“}”，未向服务器发送任何内容。"_s},
+    {"the workstation id", u"Data Source=db01;Workstation ID=\"pc};UID=sa\""_s, QString(), 15, 30,
+     u"服务器名（Workstation ID）含有驱动程序无法安全接收的字符“}”，未向服务器发送任何内容。"_s},
+    {"a SQL login's user", u"User ID=\"a}b;c\";Password=x"_s, QString(), 15, 30,
+     u"用户名（User ID）含有驱动程序无法安全接收的字符“}”，未向服务器发送任何内容。"_s},
+    {"a braced database name", u"Initial Catalog={x}"_s, QString(), 15, 30,
+     u"Initial Catalog含有驱动程序无法安全接收的字符“}”，未向服务器发送任何内容。"_s},
+    {"a line break inside the server box", ComposeConnectionText(u"sa"_s, u"db\n01"_s), QString(),
+     15, 30,
+     u"服务器名（Data Source）含有驱动程序无法安全接收的字符U+000A，未向服务器发送任何内容。"_s},
+    {"NUL would cut the text short", u"Data Source=d\0b;Driver=/tmp/x.so"_s, QString(), 15, 30,
+     u"服务器名（Data Source）含有驱动程序无法安全接收的字符U+0000，未向服务器发送任何内容。"_s},
+    {"a user id that is not used is not looked at", u"Integrated Security=SSPI;User ID=\"a};b\""_s,
+     kLocal + u";Trusted_Connection=Yes;APP=Quillane;TDS_Version=7.4"_s},
+    {"a wait typed into the server box",
+     ComposeConnectionText(u"sa"_s, u"db01;Connect Timeout=3"_s),
+     u"Driver={FreeTDS};Server=db01;Port=1433;Database=master;Trusted_Connection=Yes;"
+     u"WSID=db01;APP=Quillane;PacketSize=4096;TDS_Version=7.4"_s,
+     3, 30},
 };
 #else
 const Case kCases[] = {

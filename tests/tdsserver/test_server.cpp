@@ -131,6 +131,8 @@ TestServer::TestServer(Options o) : dir_(MakeTempDir()) {
         args.insert(args.end(), {"--close-after", std::to_string(o.closeAfter)});
     if (o.delayMs > 0)
         args.insert(args.end(), {"--delay-ms", std::to_string(o.delayMs)});
+    if (o.delayBatch > 0)
+        args.insert(args.end(), {"--delay-batch", std::to_string(o.delayBatch)});
     if (o.exitAfter >= 0)
         args.insert(args.end(), {"--exit-after", std::to_string(o.exitAfter)});
     if (o.refuseLogins)

@@ -291,4 +291,37 @@ TEST_F(AttachRunTest, HostileNamesStayInsideTheirLiterals) {
     EXPECT_TRUE(shown_.isEmpty());
 }
 
+// A file name, a database name or a recorded path may hold CR or LF (or other control characters):
+// the statements carry them as they are, while every log line and message shows them as control
+// pictures, so no name can break a line or forge one ("[…] 附加数据库【y】成功！").
+TEST_F(AttachRunTest, ControlCharactersFromAFileAreShownNotObeyed) {
+    const QString forged = u"[2026-12-10 09:30:15] 附加数据库【y】成功！"_s;
+    const QString entry = u"a\nb.mdf"_s;
+    const QString name = u"x\r\n"_s + forged + u"\x01z"_s;
+    const QString recordedLog = u"E:\\old\\l\rg.ldf"_s;
+    File(entry, name, u"E:\\old\\a\nb.mdf"_s, recordedLog);
+    const QString statement = engine::AttachStatement(name, At(entry), kDir + u"/l\rg.ldf"_s);
+    Reply(statement, Fails(u"Database 'x' already exists."_s));
+    File(u"ok.mdf"_s, name, At(u"ok.mdf"_s), kDir + u"/ok_log.ldf"_s);
+    Reply(engine::AttachStatement(name, At(u"ok.mdf"_s), kDir + u"/ok_log.ldf"_s), Succeeds());
+
+    run_.Run({entry, u"ok.mdf"_s}, kDir);
+
+    const QString shownName = u"x␍␊"_s + forged + u"␁z"_s;
+    const QString report =
+        u"附加数据库出错！错误：Database 'x' already exists.\r\n Sql:"_s +
+        engine::AttachStatement(shownName, kDir + u"/a␊b.mdf"_s, kDir + u"/l␍g.ldf"_s) + u"\r\n"_s;
+    EXPECT_EQ(Logged(),
+              (QStringList{u"选中第【0】文件,选中文件名："_s + kDir + u"/a␊b.mdf"_s,
+                           u"附加后的数据库名："_s + shownName, u"数据库文件:E:\\old\\a␊b.mdf"_s,
+                           u"日志文件:E:\\old\\l␍g.ldf"_s, report,
+                           u"选中第【1】文件,选中文件名："_s + At(u"ok.mdf"_s),
+                           u"附加后的数据库名："_s + shownName, u"数据库文件:"_s + At(u"ok.mdf"_s),
+                           u"日志文件:"_s + kDir + u"/ok_log.ldf"_s,
+                           u"附加数据库【"_s + shownName + u"】成功！"_s}));
+    EXPECT_EQ(shown_, QStringList{report});
+    // The server got the names as they are.
+    EXPECT_EQ(Attaches().first(), Sent(statement));
+}
+
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -142,6 +144,42 @@ TEST_F(RunLogTest, AReadOnlyFolderIsAFailure) {
     }
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a read-only Logs folder was not reported";
     EXPECT_FALSE(QFile::exists(logs + u"/2026-12-10.log"_s));
+}
+
+// A disk that fills up in the middle of an entry: the entry is reported lost and leaves nothing
+// behind, so the next entry, once there is room again, starts on a line of its own. The full disk
+// is a file size limit in a child process.
+TEST_F(RunLogTest, AnEntryCutShortByAFullDiskLeavesNothingBehind) {
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"first"_s);
+    const QString path = log.FilePath(now_.date());
+    const QByteArray before = testsupport::ReadBytes(path);
+    ASSERT_FALSE(before.isEmpty());
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Room for a few more bytes only: the next write is cut short rather than refused.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(before.size() + 10),
+                           static_cast<rlim_t>(before.size() + 10)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            _exit(2);
+        }
+        log.AddLog(u"this entry does not fit"_s);
+        _exit(shown_ == QStringList{u"写入日志失败！"_s} ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 2) << "cannot limit the file size";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the cut-short entry was not reported";
+    EXPECT_EQ(testsupport::ReadBytes(path), before);
+
+    log.AddLog(u"second"_s);
+    EXPECT_EQ(testsupport::FromUtf16Le(testsupport::ReadBytes(path)),
+              u"[2026/12/10 13:05:09] first\r\n[2026/12/10 13:05:09] second\r\n"_s);
+    EXPECT_TRUE(shown_.isEmpty());
 }
 
 TEST_F(RunLogTest, AReaderHoldingTheFileOpenSeesNewEntries) {

@@ -26,8 +26,8 @@ std::mutex g_transcriptMutex;  // guards the transcript file and the batch count
 long long g_batchCount = 0;
 
 // Numbers the batch and appends it to the transcript; --exit-after ends the process here, with
-// the batch already on record.
-void Record(const std::string& login, const std::u16string& text) {
+// the batch already on record. Returns the batch's number.
+long long Record(const std::string& login, const std::u16string& text) {
     std::lock_guard lock(g_transcriptMutex);
     const long long n = ++g_batchCount;
     const std::string& path = Options().transcriptPath;
@@ -40,6 +40,7 @@ void Record(const std::string& login, const std::u16string& text) {
         }
     }
     ExitIfReached(n);
+    return n;
 }
 
 Outcome RunSelectNames(Writer& w) {
@@ -78,11 +79,11 @@ bool HandleBatch(Session& s, const std::vector<std::uint8_t>& p) {
         return false;
     const std::u16string text = ReadUcs2(p, off, (p.size() - off) / 2);
     ++s.batches;
-    Record(s.login, text);
+    const long long number = Record(s.login, text);
     if (CloseAfterReached(s.batches))
         return false;
 
-    switch (WaitOutDelay(s.fd)) {
+    switch (WaitOutDelay(s.fd, number)) {
         case Delay::Over:
             break;
         case Delay::ConnectionLost:

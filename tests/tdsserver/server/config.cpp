@@ -18,7 +18,7 @@ Config g_config;
         "%s%s"
         "usage: quillane-testserver [--port N] [--keytab FILE] [--sql-login user:pw]...\n"
         "       [--transcript FILE] [--databases FILE] [--log-dir DIR] [--close-after N]\n"
-        "       [--delay-ms D] [--exit-after N] [--refuse-logins]\n"
+        "       [--delay-ms D] [--delay-batch N] [--exit-after N] [--refuse-logins]\n"
         "Listens on 127.0.0.1 only and prints \"READY <port>\" once listening\n"
         "(--port 0: any free port; exit status 2 when the port is taken).\n"
         "--log-dir: where a log that FOR ATTACH cannot find is rebuilt (default: the system's\n"
@@ -74,6 +74,8 @@ void ParseArgs(int argc, char** argv) {
             g_config.closeAfter = ParseInt(value(), "--close-after");
         } else if (a == "--delay-ms") {
             g_config.delayMs = ParseInt(value(), "--delay-ms");
+        } else if (a == "--delay-batch") {
+            g_config.delayBatch = ParseInt(value(), "--delay-batch");
         } else if (a == "--exit-after") {
             g_config.exitAfter = ParseInt(value(), "--exit-after");
         } else if (a == "--refuse-logins") {

@@ -22,6 +22,7 @@ struct Config {
     // Fault injection (faults.h).
     int closeAfter = -1;
     int delayMs = 0;
+    long long delayBatch = -1;  // with delayMs: only this batch (counted from 1) waits
     int exitAfter = -1;
     bool refuseLogins = false;
 };

@@ -23,8 +23,8 @@ void ExitIfReached(long long serverBatches) {
     }
 }
 
-Delay WaitOutDelay(int fd) {
-    if (Options().delayMs <= 0)
+Delay WaitOutDelay(int fd, long long serverBatch) {
+    if (Options().delayMs <= 0 || (Options().delayBatch > 0 && serverBatch != Options().delayBatch))
         return Delay::Over;
     const auto until =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(Options().delayMs);

@@ -13,8 +13,9 @@ bool CloseAfterReached(int sessionBatches);
 void ExitIfReached(long long serverBatches);
 
 enum class Delay { Over, Cancelled, ConnectionLost };
-// --delay-ms: waits before a batch is answered; a client's attention cuts the wait short.
-Delay WaitOutDelay(int fd);
+// --delay-ms: waits before a batch is answered (with --delay-batch, only the server's batch of
+// that number); a client's attention cuts the wait short.
+Delay WaitOutDelay(int fd, long long serverBatch);
 
 // --refuse-logins: every login fails after its credentials were checked.
 bool RefuseLogins();
