@@ -96,17 +96,6 @@ QStringList Scan(const QString& directory, Keep keep) {
 
 }  // namespace
 
-bool MatchesFileMask(const QString& name) {
-    return name.endsWith(QStringLiteral(".mdf"), Qt::CaseInsensitive);
-}
-
-void SortNames(QStringList& names) {
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
-    });
-}
-
 QStringList ListMaskedFiles(const QString& directory) {
     return Scan(directory,
                 [](const fs::directory_entry& entry, const QString& name, std::error_code& error) {
