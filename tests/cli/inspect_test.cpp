@@ -215,10 +215,16 @@ TEST_F(InspectTest, EveryRecordedFileWithItsPlanAndCheck) {
 TEST_F(InspectTest, ExitStatusSpeaksForEveryFile) {
     QStringList ready;
     QStringList all;
+    qsizetype failing = 0;
     for (const auto& row : rows_) {
+        if (row.unreadable && ::geteuid() == 0) {
+            continue;  // root reads it: that row is run as another user above
+        }
         all << row.argument;
         if (row.error == 0) {
             ready << row.argument;
+        } else {
+            ++failing;
         }
     }
     const Result good = Attach(QStringList{u"inspect"_s, u"--json"_s} + ready);
@@ -227,10 +233,6 @@ TEST_F(InspectTest, ExitStatusSpeaksForEveryFile) {
 
     const Result mixed = Attach(QStringList{u"inspect"_s} + all);
     EXPECT_EQ(mixed.status, 1);
-    qsizetype failing = 0;
-    for (const auto& row : rows_) {
-        failing += row.error != 0 ? 1 : 0;
-    }
     EXPECT_TRUE(mixed.out.endsWith(u"共 "_s + QString::number(all.size()) + u" 个主数据库文件："_s +
                                    QString::number(ready.size()) + u" 个可以附加，"_s +
                                    QString::number(failing) + u" 个不能附加。\n"_s))
