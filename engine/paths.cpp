@@ -3,10 +3,25 @@
 namespace quillane::engine {
 namespace {
 
-qsizetype LastSeparator(const QString& path) {
+bool IsWindowsSeparator(QChar c) {
+    return c == u'\\' || c == u'/' || c == u':';
+}
+
+bool IsSlash(QChar c) {
+    return c == u'/';
+}
+
+bool IsLocalSeparator(QChar c) {
+#ifdef Q_OS_WIN
+    return IsWindowsSeparator(c);
+#else
+    return IsSlash(c);
+#endif
+}
+
+qsizetype LastOf(const QString& path, bool (*isSeparator)(QChar)) {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        const QChar c = path[i];
-        if (c == u'\\' || c == u'/' || c == u':') {
+        if (isSeparator(path[i])) {
             return i;
         }
     }
@@ -36,11 +51,23 @@ QChar PathSeparator() {
 }
 
 QString DirectoryPart(const QString& path) {
-    return path.first(LastSeparator(path) + 1);
+    return path.first(LastOf(path, IsLocalSeparator) + 1);
 }
 
 QString WithoutDirectory(const QString& path) {
-    return path.sliced(LastSeparator(path) + 1);
+    return path.sliced(LastOf(path, IsLocalSeparator) + 1);
+}
+
+bool IsWindowsPath(const QString& recorded) {
+    const bool drive = recorded.size() >= 2 && recorded[1] == u':' &&
+                       ((recorded[0] >= u'A' && recorded[0] <= u'Z') ||
+                        (recorded[0] >= u'a' && recorded[0] <= u'z'));
+    return drive || recorded.startsWith(u"\\\\") || recorded.contains(u'\\');
+}
+
+QString RecordedFileName(const QString& recorded) {
+    return recorded.sliced(
+        LastOf(recorded, IsWindowsPath(recorded) ? IsWindowsSeparator : IsSlash) + 1);
 }
 
 QString EntryPath(const QString& directory, const QString& entry) {
@@ -48,7 +75,7 @@ QString EntryPath(const QString& directory, const QString& entry) {
 }
 
 QString GetFilePath(const QString& DbName, const QString& logName) {
-    return DirectoryPart(DbName) + WithoutDirectory(logName);
+    return DirectoryPart(DbName) + RecordedFileName(logName);
 }
 
 }  // namespace quillane::engine

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <vector>
 
@@ -92,8 +93,10 @@ QString RunLog::FilePath(const QDate& date) const {
 void RunLog::AddLog(const QString& msg) {
     const QDateTime now = clock_();
     const QDir folder(folder_);
-    const bool ready =
-        folder.exists(QStringLiteral("Logs")) || folder.mkdir(QStringLiteral("Logs"));
+    // Another instance may create the folder between the look and the attempt: what counts is
+    // that it exists afterwards, whoever made it.
+    const bool ready = folder.mkdir(QStringLiteral("Logs")) ||
+                       QFileInfo(folder.filePath(QStringLiteral("Logs"))).isDir();
     if (!ready || !AppendToFile(FilePath(now.date()), Utf16Le(EntryText(now, locale_, msg)))) {
         showMessage_(QStringLiteral("写入日志失败！"));
     }

@@ -140,14 +140,24 @@ QStringList ErrorTexts(const std::vector<Diagnostic>& records) {
 }
 
 QString Joined(const QStringList& errors) {
-    if (errors.isEmpty()) {
-        return QStringLiteral("The ODBC driver reported a failure without a message.");
-    }
     return errors.join(QStringLiteral("\r\n"));
 }
 
-QStringList StatementErrors(const StmtHandle& stmt) {
-    return ErrorTexts(Diagnostics(SQL_HANDLE_STMT, stmt.Get()));
+// The error texts of a failed call. A driver may fail without leaving a diagnostic record; the
+// failure stands all the same, and the text says which call failed and how.
+QStringList FailureTexts(const char* call, SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
+    QStringList texts = ErrorTexts(Diagnostics(type, handle));
+    if (texts.isEmpty()) {
+        texts.append(QStringLiteral("%1 failed with return code %2 and the ODBC driver gave no "
+                                    "message.")
+                         .arg(QLatin1String(call))
+                         .arg(rc));
+    }
+    return texts;
+}
+
+QStringList StatementFailure(const char* call, SQLRETURN rc, const StmtHandle& stmt) {
+    return FailureTexts(call, rc, SQL_HANDLE_STMT, stmt.Get());
 }
 
 // Reads one column of the current row as text, in chunks so that values of any length come whole.
@@ -166,7 +176,7 @@ bool ReadField(const StmtHandle& stmt, SQLUSMALLINT column, QString& value, QStr
             return true;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementErrors(stmt);
+            errors += StatementFailure("SQLGetData", rc, stmt);
             return false;
         }
         if (indicator == SQL_NULL_DATA) {
@@ -203,7 +213,7 @@ bool ReadResult(const StmtHandle& stmt, SQLSMALLINT columnCount, ResultSet& resu
                                  &length, &type, &size, &digits, &nullable);
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementErrors(stmt);
+            errors += StatementFailure("SQLDescribeColW", rc, stmt);
             return false;
         }
         result.columns.append(FromWide(name.data(), std::max<SQLSMALLINT>(length, 0)));
@@ -214,7 +224,7 @@ bool ReadResult(const StmtHandle& stmt, SQLSMALLINT columnCount, ResultSet& resu
             return true;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementErrors(stmt);
+            errors += StatementFailure("SQLFetch", rc, stmt);
             return false;
         }
         QStringList row;
@@ -267,7 +277,8 @@ void OdbcDriver::Open(const QString& connectionText) {
         rc = SQLAllocHandle(SQL_HANDLE_DBC, session->env.Get(), session->dbc.Out());
     }
     if (!SQL_SUCCEEDED(rc)) {
-        throw DbError(Joined(ErrorTexts(Diagnostics(SQL_HANDLE_ENV, session->env.Get()))));
+        throw DbError(
+            Joined(FailureTexts("SQLAllocHandle", rc, SQL_HANDLE_ENV, session->env.Get())));
     }
     const QString odbcText = ToOdbcConnectionString(connectionText);
     SQLSMALLINT outLength = 0;
@@ -275,7 +286,8 @@ void OdbcDriver::Open(const QString& connectionText) {
     rc = SQLDriverConnectW(session->dbc.Get(), nullptr, Wide(odbcText), SQL_NTS, nullptr, 0,
                            &outLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-        throw DbError(Joined(ErrorTexts(Diagnostics(SQL_HANDLE_DBC, session->dbc.Get()))));
+        throw DbError(
+            Joined(FailureTexts("SQLDriverConnectW", rc, SQL_HANDLE_DBC, session->dbc.Get())));
     }
     session->connected = true;
     session_ = std::move(session);
@@ -294,9 +306,10 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
         throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
     }
     StmtHandle stmt;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, session_->dbc.Get(), stmt.Out()))) {
+    if (const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, session_->dbc.Get(), stmt.Out());
+        !SQL_SUCCEEDED(rc)) {
         const QString message =
-            Joined(ErrorTexts(Diagnostics(SQL_HANDLE_DBC, session_->dbc.Get())));
+            Joined(FailureTexts("SQLAllocHandle", rc, SQL_HANDLE_DBC, session_->dbc.Get()));
         if (session_->Dead()) {
             Close();
         }
@@ -306,6 +319,7 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
     ResultSet result;
     bool haveResult = false;
     QStringList errors;
+    const char* call = "SQLExecDirectW";
     SQLRETURN rc =
         SQLExecDirectW(stmt.Get(), Wide(statement), static_cast<SQLINTEGER>(statement.size()));
     // Every result of the batch is visited: rows of the first result set are kept, and errors of
@@ -314,22 +328,32 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
     for (int results = 0; results < 100000; ++results) {
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
             SQLSMALLINT columns = 0;
-            if (!SQL_SUCCEEDED(SQLNumResultCols(stmt.Get(), &columns))) {
-                errors += StatementErrors(stmt);
+            if (const SQLRETURN described = SQLNumResultCols(stmt.Get(), &columns);
+                !SQL_SUCCEEDED(described)) {
+                errors += StatementFailure("SQLNumResultCols", described, stmt);
             } else if (columns > 0 && !haveResult) {
                 haveResult = true;
                 ReadResult(stmt, columns, result, errors);
             }
         } else if (rc == SQL_ERROR) {
-            errors += StatementErrors(stmt);
+            const bool silent = Diagnostics(SQL_HANDLE_STMT, stmt.Get()).empty();
+            errors += StatementFailure(call, rc, stmt);
+            if (silent) {
+                // A driver that fails without a word cannot be trusted to move on to a next
+                // result either.
+                break;
+            }
         } else if (rc != SQL_NO_DATA) {
-            errors += StatementErrors(stmt);
+            // SQL_NEED_DATA, SQL_STILL_EXECUTING, SQL_INVALID_HANDLE: nothing this statement
+            // should ever give, and nothing to go on with.
+            errors += StatementFailure(call, rc, stmt);
             break;
         }
         // Past a lost session every further call only repeats "Communication link failure".
         if (session_->Dead()) {
             break;
         }
+        call = "SQLMoreResults";
         rc = SQLMoreResults(stmt.Get());
         if (rc == SQL_NO_DATA) {
             break;

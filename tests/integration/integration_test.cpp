@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -91,13 +92,12 @@ enum class LogFile { Matching, Foreign, None };
 // Writes <dir>/<file> for database `name`. The recorded paths are E:\old\<stem>.mdf and
 // E:\old\<stem>_log.ldf, so an attach from <dir> relocates the log to <dir>/<stem>_log.ldf.
 void MakeDb(const QString& dir, const QString& file, const QString& name,
-            LogFile log = LogFile::Matching) {
+            LogFile log = LogFile::Matching, const QString& recordedDir = u"E:\\old\\"_s) {
     const QString stem = file.chopped(4);
     mdf::FixtureSpec fixture;
     fixture.databaseName = name.toStdU16String();
-    fixture.files = {
-        {2, 1, u"data", (u"E:\\old\\"_s + stem + u".mdf"_s).toStdU16String()},
-        {0x100042, 2, u"log", (u"E:\\old\\"_s + stem + u"_log.ldf"_s).toStdU16String()}};
+    fixture.files = {{2, 1, u"data", (recordedDir + stem + u".mdf"_s).toStdU16String()},
+                     {0x100042, 2, u"log", (recordedDir + stem + u"_log.ldf"_s).toStdU16String()}};
     fs::create_directories(ToPath(dir));
     const fs::path primary = ToPath(dir + u'/' + file);
     mdf::WritePrimaryFile(primary, fixture);
@@ -153,7 +153,10 @@ struct Expected {
         log << u"附加后的数据库名："_s + name << u"数据库文件:"_s + recordedData
             << u"日志文件:"_s + recordedLog;
         sent << FileSql(path);
-        const QString logPath = dir + u'/' + recordedLog.sliced(recordedLog.lastIndexOf(u'\\') + 1);
+        const QString logPath =
+            dir + u'/' +
+            recordedLog.sliced(
+                std::max(recordedLog.lastIndexOf(u'\\'), recordedLog.lastIndexOf(u'/')) + 1);
         const QString sql = AttachSql(name, path, logPath);
         sent << sql;
         if (error.isEmpty()) {
@@ -635,6 +638,30 @@ const HostileCase kHostile[] = {
     {"TwoHundredCharacters", QString(200, u'd'), QString(196, u'n') + u".mdf"_s,
      QString(128, u'n')},
 };
+
+// On Linux ":" is an ordinary character of a file name: "prod:sales.mdf" is its own file and its
+// own database, even with "sales.mdf" (another database) lying beside it. Its server recorded
+// Linux paths, whose file names keep their ":" too.
+TEST_F(Integration, AColonIsPartOfALocalFileName) {
+    testsrv::TestServer server;
+    Expected expected;
+    expected.dir = Dir(u"restore"_s);
+    const QString recorded = u"/var/opt/mssql/data/"_s;
+    MakeDb(expected.dir, u"sales.mdf"_s, u"sales"_s, LogFile::Matching, recorded);
+    MakeDb(expected.dir, u"prod:sales.mdf"_s, u"prod"_s, LogFile::Matching, recorded);
+    expected.Attaches(u"prod:sales.mdf"_s, u"prod"_s, recorded + u"prod:sales.mdf"_s,
+                      recorded + u"prod:sales_log.ldf"_s);
+
+    Desk desk(Dir(u"app"_s));
+    fs::create_directories(ToPath(desk.logFolder));
+    desk.Connect(Server(server));
+    desk.run.Run(expected.entries, expected.dir);
+
+    EXPECT_EQ(Std(desk.LogEntries()), Std(expected.log));
+    EXPECT_EQ(Std(desk.shown), Std(expected.shown));
+    EXPECT_EQ(Std(Sent(server)), Std(expected.sent));
+    EXPECT_EQ(Attached(server), Std(expected.attached));
+}
 
 INSTANTIATE_TEST_SUITE_P(Names, HostileNames, testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.label); });

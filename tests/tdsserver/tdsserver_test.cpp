@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -103,7 +104,9 @@ class Odbc {
                            0);
         }
         SQLRETURN rc = SQLExecDirectW(st, const_cast<SQLWCHAR*>(W(sql)), SQL_NTS);
-        r.ok = SQL_SUCCEEDED(rc);
+        // A statement with neither rows nor a row count (CREATE DATABASE alone) ends in
+        // SQL_NO_DATA.
+        r.ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
         auto collect = [&] {
             auto d = Diags(SQL_HANDLE_STMT, st);
             r.diags.insert(r.diags.end(), d.begin(), d.end());
@@ -408,6 +411,50 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
         }
     }
     EXPECT_TRUE(server.Databases().empty()) << "a batch with a syntax error must not run";
+}
+
+// A name may hold any character SQL Server allows in a bracketed identifier, and a path any the
+// file system allows: the databases file keeps one line per database whatever they hold.
+TEST(DatabasesFile, EveryFieldReadsBackExactly) {
+    const std::vector<std::vector<std::u16string>> rows{
+        {u"tab\there", u"/data/a.mdf", u"/data/a_log.ldf"},
+        {u"line\r\nbreak", u"E:\\old\\b.mdf"},
+        {u"lone\nfeed\rand return", u"C:\\t\\n.mdf"},  // backslash before t and n: not escapes
+        {u"\\", u"\t", u""},
+        {u"数据库", u"/tmp/Ян/📁.mdf"},
+    };
+    const std::string text = tdsfiles::FormatDatabases(rows);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::ptrdiff_t(rows.size()));
+    EXPECT_EQ(tdsfiles::ParseDatabases(text), rows);
+}
+
+TEST_F(TdsServer, NamesAndPathsWithSeparatorsKeepTheirRowInTheDatabasesFile) {
+    const fs::path odd = dir_ / "tab\tand\nline";
+    fs::create_directory(odd);
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = u"Odd";
+    fixture.files = {{2, 1, u"Odd", u"E:\\old\\odd.mdf"},
+                     {0x100042, 2, u"Odd_log", u"E:\\old\\odd_log.ldf"}};
+    mdf::WritePrimaryFile(odd / "odd.mdf", fixture);
+    mdf::WriteMatchingLogFile(odd / "odd.mdf", odd / "odd_log.ldf");
+    const fs::path plain = MakeDatabase("plain", u"Plain");
+
+    testsrv::TestServer server;
+    Odbc db(Integrated(server.Port()));
+    ASSERT_TRUE(db.connected());
+    const std::u16string oddName = u"Tab\there, CR LF\r\nthere";
+    Result r =
+        db.Exec(u"CREATE DATABASE [" + oddName + u"] ON (FILENAME = N'" + P(odd / "odd.mdf") +
+                u"'), (FILENAME = N'" + P(odd / "odd_log.ldf") + u"') FOR ATTACH");
+    ASSERT_TRUE(r.ok) << (r.diags.empty() ? "" : ToUtf8(r.diags[0].text));
+    r = db.Exec(u"CREATE DATABASE Plain ON (FILENAME = N'" + P(plain) + u"'), (FILENAME = N'" +
+                P(dir_ / "plain_log.ldf") + u"') FOR ATTACH");
+    ASSERT_TRUE(r.ok) << (r.diags.empty() ? "" : ToUtf8(r.diags[0].text));
+
+    const std::vector<std::vector<std::u16string>> held{
+        {oddName, P(odd / "odd.mdf"), P(odd / "odd_log.ldf")},
+        {u"Plain", P(plain), P(dir_ / "plain_log.ldf")}};
+    EXPECT_EQ(server.Databases(), held);
 }
 
 TEST_F(TdsServer, RefusedLogins) {

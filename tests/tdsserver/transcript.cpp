@@ -120,37 +120,102 @@ std::vector<TranscriptRecord> ReadTranscript(const std::filesystem::path& file) 
     return out;
 }
 
+namespace {
+
+// A field of the databases file: its separators and the escape character itself escaped.
+std::string EscapeField(std::u16string_view field) {
+    std::string out;
+    for (char c : ToUtf8(field)) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// The other way; a backslash before anything else (which the writer never produces) is kept.
+std::u16string UnescapeField(std::string_view field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        switch (field[++i]) {
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            default:
+                out += '\\';
+                out += field[i];
+        }
+    }
+    return FromUtf8(out);
+}
+
+}  // namespace
+
 std::string FormatDatabases(const std::vector<std::vector<std::u16string>>& rows) {
     std::string out;
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (i)
                 out += '\t';
-            out += ToUtf8(row[i]);
+            out += EscapeField(row[i]);
         }
         out += '\n';
     }
     return out;
 }
 
-std::vector<std::vector<std::u16string>> ReadDatabases(const std::filesystem::path& file) {
+std::vector<std::vector<std::u16string>> ParseDatabases(std::string_view text) {
     std::vector<std::vector<std::u16string>> rows;
-    std::istringstream in(ReadAll(file));
-    std::string line;
-    while (std::getline(in, line)) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos)
+            eol = text.size();
+        const std::string_view line = text.substr(pos, eol - pos);
         std::vector<std::u16string> row;
         std::size_t start = 0;
         while (true) {
             const std::size_t tab = line.find('\t', start);
-            row.push_back(FromUtf8(std::string_view(line).substr(
-                start, tab == std::string::npos ? std::string::npos : tab - start)));
-            if (tab == std::string::npos)
+            row.push_back(UnescapeField(line.substr(
+                start, tab == std::string_view::npos ? std::string_view::npos : tab - start)));
+            if (tab == std::string_view::npos)
                 break;
             start = tab + 1;
         }
         rows.push_back(std::move(row));
+        pos = eol + 1;
     }
     return rows;
+}
+
+std::vector<std::vector<std::u16string>> ReadDatabases(const std::filesystem::path& file) {
+    return ParseDatabases(ReadAll(file));
 }
 
 }  // namespace tdsfiles

@@ -6,7 +6,9 @@
 // generalized UTF-8 form, so every batch reads back to the same UTF-16 it arrived as.
 //
 // Databases: one line per attached database, "name\tfile1\tfile2...\n", UTF-8, rewritten
-// whole (write then rename) after every successful attach.
+// whole (write then rename) after every successful attach. A name or path may hold any character
+// SQL Server allows, tab and line breaks included, so within a field a backslash, tab, CR and LF
+// are written as \\, \t, \r and \n; nothing else is escaped.
 #pragma once
 
 #include <filesystem>
@@ -30,6 +32,7 @@ std::string FormatTranscriptRecord(long long number, const std::string& login,
 std::vector<TranscriptRecord> ReadTranscript(const std::filesystem::path& file);
 
 std::string FormatDatabases(const std::vector<std::vector<std::u16string>>& rows);
+std::vector<std::vector<std::u16string>> ParseDatabases(std::string_view text);
 std::vector<std::vector<std::u16string>> ReadDatabases(const std::filesystem::path& file);
 
 }  // namespace tdsfiles

@@ -9,47 +9,56 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-TEST(GetFilePath, RelocatesTheLogBesideTheDataFile) {
-    struct Case {
-        QString dbName, logName, expected;
-    };
-    const Case cases[] = {
-        {u"D:\\restore\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s, u"D:\\restore\\db1_log.ldf"_s},
-        // A Windows path recorded in the file still relocates under a Linux directory.
-        {u"/srv/restore/db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s, u"/srv/restore/db1_log.ldf"_s},
-        {u"/srv/restore/db1.mdf"_s, u"/var/old/db1_log.ldf"_s, u"/srv/restore/db1_log.ldf"_s},
-        // A drive-relative name ends its directory at the colon.
-        {u"D:\\restore\\db1.mdf"_s, u"E:db1_log.ldf"_s, u"D:\\restore\\db1_log.ldf"_s},
-        {u"D:db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s, u"D:db1_log.ldf"_s},
-        // At a root the entry path holds a doubled separator, which is kept.
-        {u"D:\\\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s, u"D:\\\\db1_log.ldf"_s},
-        {u"//db1.mdf"_s, u"C:\\db1_log.ldf"_s, u"//db1_log.ldf"_s},
-        // A log name without any directory, or no log name yet.
-        {u"/srv/db1.mdf"_s, u"db1_log.ldf"_s, u"/srv/db1_log.ldf"_s},
-        {u"/srv/db1.mdf"_s, QString(), u"/srv/"_s},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(GetFilePath(c.dbName, c.logName), c.expected) << c.dbName.toStdString();
-    }
-}
-
-TEST(EntryPath, JoinsTheDirectoryAndTheNameWithOneMoreSeparator) {
+// The entry path and the relocated log path, in one table: a local name ends its directory at this
+// platform's separators only, a recorded (server) path at the separators of the server's platform.
+TEST(Paths, LocalNamesAndRecordedPathsEachKeepTheirOwnSeparators) {
     const QString sep = PathSeparator();
     struct Case {
-        QString directory, entry, expected;
+        const char* what;
+        QString directory, entry;  // the entry path is formed from these
+        QString recordedLog;
+        QString entryPath, relocatedLog;
     };
     const Case cases[] = {
-        {u"/srv/restore"_s, u"db1.mdf"_s, u"/srv/restore"_s + sep + u"db1.mdf"_s},
-        // The separator is added even where the directory already ends with one.
-        {u"/"_s, u"db1.mdf"_s, u"/"_s + sep + u"db1.mdf"_s},
-        {u"D:\\"_s, u"db1.mdf"_s, u"D:\\"_s + sep + u"db1.mdf"_s},
-        // Any directory part of the entry's text is dropped.
-        {u"/srv"_s, u"C:\\old\\db1.mdf"_s, u"/srv"_s + sep + u"db1.mdf"_s},
-        {u"/srv"_s, u"sub/db1.mdf"_s, u"/srv"_s + sep + u"db1.mdf"_s},
-        {u"/srv"_s, u"C:db1.mdf"_s, u"/srv"_s + sep + u"db1.mdf"_s},
+        {"worked example: a Windows log path relocates beside the data file", u"/srv/restore"_s,
+         u"db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s, u"/srv/restore"_s + sep + u"db1.mdf"_s,
+         u"/srv/restore"_s + sep + u"db1_log.ldf"_s},
+        {"a server on Linux", u"/srv"_s, u"db1.mdf"_s, u"/var/opt/mssql/data/db1_log.ldf"_s,
+         u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep + u"db1_log.ldf"_s},
+        {"a colon in a Linux server's file name is part of the name", u"/srv"_s, u"db1.mdf"_s,
+         u"/var/opt/mssql/data/a:b_log.ldf"_s, u"/srv"_s + sep + u"db1.mdf"_s,
+         u"/srv"_s + sep + u"a:b_log.ldf"_s},
+        {"a drive-relative Windows name ends at the colon", u"/srv"_s, u"db1.mdf"_s,
+         u"E:db1_log.ldf"_s, u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep + u"db1_log.ldf"_s},
+        {"a UNC path", u"/srv"_s, u"db1.mdf"_s, u"\\\\fs\\share\\db1_log.ldf"_s,
+         u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep + u"db1_log.ldf"_s},
+        {"forward slashes after a drive letter", u"/srv"_s, u"db1.mdf"_s, u"C:/data/db1_log.ldf"_s,
+         u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep + u"db1_log.ldf"_s},
+        {"a backslash makes a recorded path a Windows one", u"/srv"_s, u"db1.mdf"_s,
+         u"data\\db1_log.ldf"_s, u"/srv"_s + sep + u"db1.mdf"_s,
+         u"/srv"_s + sep + u"db1_log.ldf"_s},
+        {"a bare log name, or none yet", u"/srv"_s, u"db1.mdf"_s, QString(),
+         u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep},
+        {"at a root the separator is doubled, and kept", u"/"_s, u"db1.mdf"_s, u"C:\\db1_log.ldf"_s,
+         u"/"_s + sep + u"db1.mdf"_s, u"/"_s + sep + u"db1_log.ldf"_s},
+        {"a directory part typed into the entry is dropped", u"/srv"_s, u"sub/db1.mdf"_s,
+         u"db1_log.ldf"_s, u"/srv"_s + sep + u"db1.mdf"_s, u"/srv"_s + sep + u"db1_log.ldf"_s},
+#ifdef Q_OS_WIN
+        {"Windows: \\ and : end a local directory too", u"D:\\restore"_s, u"C:\\old\\db1.mdf"_s,
+         u"E:\\old\\db1_log.ldf"_s, u"D:\\restore\\db1.mdf"_s, u"D:\\restore\\db1_log.ldf"_s},
+        {"Windows: a drive-relative entry", u"D:\\restore"_s, u"C:db1.mdf"_s, u"E:db1_log.ldf"_s,
+         u"D:\\restore\\db1.mdf"_s, u"D:\\restore\\db1_log.ldf"_s},
+#else
+        {"Linux: a colon is part of a file name", u"/srv"_s, u"prod:sales.mdf"_s,
+         u"E:\\old\\prod_log.ldf"_s, u"/srv/prod:sales.mdf"_s, u"/srv/prod_log.ldf"_s},
+        {"Linux: so is a backslash", u"/srv"_s, u"C:\\old\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s,
+         u"/srv/C:\\old\\db1.mdf"_s, u"/srv/db1_log.ldf"_s},
+#endif
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(EntryPath(c.directory, c.entry), c.expected) << c.entry.toStdString();
+        const QString entryPath = EntryPath(c.directory, c.entry);
+        EXPECT_EQ(entryPath, c.entryPath) << c.what;
+        EXPECT_EQ(GetFilePath(entryPath, c.recordedLog), c.relocatedLog) << c.what;
     }
 }
 

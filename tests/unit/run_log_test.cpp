@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <atomic>
+#include <latch>
 #include <thread>
 
 #include "log_reader.h"
@@ -154,6 +156,29 @@ TEST_F(RunLogTest, AReaderHoldingTheFileOpenSeesNewEntries) {
     EXPECT_EQ(testsupport::FromUtf16Le(before + reader.readAll()),
               u"[2026/12/10 13:05:09] one\r\n[2026/12/10 13:05:09] two\r\n"_s);
     EXPECT_TRUE(shown_.isEmpty());
+}
+
+// Two instances that log the first entry of the day at the same moment both find "Logs" missing
+// and both try to create it; the one that loses must still write its entry.
+TEST_F(RunLogTest, WritersCreatingTheFolderAtOnceBothLog) {
+    for (int trial = 0; trial < 200; ++trial) {
+        QTemporaryDir base;
+        std::atomic<int> failures = 0;
+        std::latch start(2);
+        auto writer = [&](const QString& msg) {
+            RunLog log(
+                base.path(), [&](const QString&) { ++failures; }, [this] { return now_; }, kChina);
+            start.arrive_and_wait();
+            log.AddLog(msg);
+        };
+        std::thread a(writer, u"a"_s);
+        std::thread b(writer, u"b"_s);
+        a.join();
+        b.join();
+        ASSERT_EQ(failures, 0) << "trial " << trial;
+        ASSERT_EQ(testsupport::ReadBytes(base.path() + u"/Logs/2026-12-10.log"_s).size(),
+                  2 * Utf16Le(u"[2026/12/10 13:05:09] a\r\n"_s).size());
+    }
 }
 
 TEST_F(RunLogTest, WritersLoggingAtOnceNeverInterleaveInsideAnEntry) {
