@@ -66,9 +66,9 @@ QStringList PrimaryFilesIn(const QString& directory, QString& error) {
     namespace fs = std::filesystem;
     std::error_code code;
     QStringList names;
-    fs::directory_iterator it(ToFsPath(directory), code);
+    fs::directory_iterator it(engine::ToFsPath(directory), code);
     for (const fs::directory_iterator end; !code && it != end; it.increment(code)) {
-        const QString name = FromFsPath(it->path().filename());
+        const QString name = engine::FromFsPath(it->path().filename());
         if (engine::MatchesFileMask(name)) {
             names << name;
         }

@@ -1,6 +1,6 @@
 #include "cli/inspection.h"
 
-#include "cli/file_paths.h"
+#include "engine/file_names.h"
 #include "engine/file_plan.h"
 #include "mdf/versions.h"
 
@@ -12,7 +12,7 @@ QString FromUtf16(const std::u16string& text) {
 }
 
 void CheckFile(InspectedFile& file, const mdf::BindingId& bindingId) {
-    const auto header = mdf::ReadFileHeader(ToFsPath(file.attachPath));
+    const auto header = mdf::ReadFileHeader(engine::ToFsPath(file.attachPath));
     file.detail = QString::fromStdString(header.detail);
     switch (header.status) {
         case mdf::ReadStatus::Ok:
@@ -61,7 +61,7 @@ int Verdict::OsError() const {
 Inspection Inspect(const QString& path) {
     Inspection inspection;
     inspection.path = path;
-    const auto read = mdf::ReadPrimaryFile(ToFsPath(path));
+    const auto read = mdf::ReadPrimaryFile(engine::ToFsPath(path));
     inspection.status = read.status;
     inspection.detail = QString::fromStdString(read.detail);
     if (read) {
