@@ -80,9 +80,11 @@ bool ParseVerbArguments(QCommandLineParser& parser, const Verb& verb, const QStr
         return true;
     }
     const QStringList unknown = parser.unknownOptionNames();
+    // Qt words the other mistakes (a value where an option takes none, or none where it takes
+    // one) in English only; they are kept, inside our own sentence.
     UsageError(&verb,
                unknown.isEmpty()
-                   ? parser.errorText()
+                   ? u"命令行有误（"_s + parser.errorText() + u"）。"_s
                    : u"未知选项“"_s + (unknown.front().size() == 1 ? u"-"_s : u"--"_s) +
                          unknown.front() + u"”。"_s,
                io);
