@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <iostream>
 
 #include "inspect_table.h"
 #include "mdf_fixture.h"
@@ -122,7 +123,9 @@ TEST_F(InspectTest, EveryRowGetsTheServersVerdict) {
         const bool nobody = row.unreadable && ::geteuid() == 0;
         const Result json = Attach({u"inspect"_s, u"--json"_s, row.argument}, {}, nobody);
         if (json.status == 99) {
-            GTEST_SKIP() << "running as root and cannot drop to uid 65534";
+            std::cout << "[ skipped  ] " << row.label
+                      << ": running as root and cannot drop to uid 65534\n";
+            continue;
         }
         EXPECT_EQ(json.status, row.error == 0 ? 0 : 1) << json.err.toStdString();
         EXPECT_EQ(json.err, QString());
