@@ -1,5 +1,7 @@
 #include "cli/verbs.h"
 
+#include <algorithm>
+
 #include "cli/inspect_verb.h"
 #include "cli/output.h"
 
