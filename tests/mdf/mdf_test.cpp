@@ -9,8 +9,13 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <random>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "mdf/collation.h"
 #include "mdf/versions.h"
 #include "mdf_fixture.h"
 
@@ -381,6 +386,47 @@ TEST_F(MdfTest, WriterRejectsWhatNoServerWouldRecord) {
     EXPECT_THROW(mdf::WritePrimaryFile(Path("x.mdf"), longPath), std::invalid_argument);
     EXPECT_THROW(mdf::WritePrimaryFile(Path("no/such/dir/x.mdf"), SimpleSpec()),
                  std::runtime_error);
+}
+
+// Ids as COLLATIONPROPERTY(name, 'CollationID') gives them on SQL Server 2017, one or two of each
+// kind the id layout tells apart, and ids no collation has.
+TEST(MdfCollation, NamesAsSqlServerSpellsThem) {
+    const std::vector<std::pair<std::uint32_t, const char16_t*>> table{
+        {872468488, u"SQL_Latin1_General_CP1_CI_AS"},  // the server default (database1 samples)
+        {53256, u"Latin1_General_CI_AS"},              // pubs
+        {53288, u"Modern_Spanish_CI_AS"},              // aspnetdb
+        {1, u"Arabic_CS_AS_KS_WS"},                    // every sensitivity on, family 1
+        {61464, u"Albanian_CI_AI"},
+        {65544, u"Latin1_General_BIN"},
+        {2056, u"Latin1_General_BIN2"},
+        {315400, u"Latin1_General_100_CI_AS"},
+        {315656, u"Latin1_General_100_CI_AS_SC"},
+        {264200, u"Latin1_General_100_BIN2"},
+        {184368, u"Japanese_90_CI_AS"},  // _90 families have their own index
+        {53264, u"Japanese_CI_AS"},
+        {184629, u"Indic_General_90_CI_AS_SC"},
+        {447304, u"Japanese_XJIS_140_CI_AS"},      // _140 is always supplementary...
+        {446792, u"Japanese_XJIS_140_CI_AS_VSS"},  // ...and says when it is variation-sensitive
+        {458824, u"Japanese_XJIS_140_BIN"},
+        {503382024, u"SQL_Latin1_General_CP437_BIN"},  // one sort order, two binary collations
+        {503318536, u"SQL_Latin1_General_CP437_BIN2"},
+        {3070283781u, u"SQL_Danish_Pref_CP1_CI_AS"},  // sort order above 127
+        {1006686218, u"SQL_Scandinavian_CP850_CI_AS"},
+    };
+    for (const auto& [id, name] : table) {
+        EXPECT_EQ(mdf::CollationName(id), std::optional<std::u16string_view>(name)) << id;
+    }
+    const std::uint32_t unknown[] = {
+        0,
+        53256 | (1u << 8),    // _SC did not exist before _90
+        53256 | (1u << 10),   // a bit no 2017 collation sets (the _UTF8 ones are not known)
+        0xD000 | 33,          // family 33 is not used
+        315400 | (5u << 17),  // version 5
+        0x3400D009,           // sort order 52 with another family's bits
+    };
+    for (const std::uint32_t id : unknown) {
+        EXPECT_EQ(mdf::CollationName(id), std::nullopt) << id;
+    }
 }
 
 TEST(MdfText, BindingIdTextForms) {

@@ -8,6 +8,7 @@ build=$(realpath -m "${1:-$here/../../build}")
 QUILLANE_BUILD_DIR=$build "$here/../../scripts/build.sh" quillane-testserver
 server=$build/tests/tdsserver/quillane-testserver
 run=$(mktemp -d /tmp/quillane-local-XXXXXX)
+mkdir "$run/log"
 trap 'bash "$here/../kdc/kdc-fixture.sh" stop "$run/kdc" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
 bash "$here/../kdc/kdc-fixture.sh" start "$run/kdc"
 cat <<MSG
@@ -17,9 +18,9 @@ Connect with (in another shell):
   source $run/kdc/env
   isql -v -e -k "Driver={FreeTDS};Server=127.0.0.1;Port=1433;Trusted_Connection=Yes;TDS_Version=7.4"
 (isql needs -e: the server answers SQL batches, not the prepared-statement RPCs of SQLPrepare.)
-Transcript: $run/transcript   Attached databases: $run/databases
+Transcript: $run/transcript   Attached databases: $run/databases   Rebuilt logs: $run/log
 
 MSG
 source "$run/kdc/env"
 "$server" --port 1433 --keytab "$run/kdc/server.keytab" --sql-login quill:quill \
-    --transcript "$run/transcript" --databases "$run/databases"
+    --transcript "$run/transcript" --databases "$run/databases" --log-dir "$run/log"

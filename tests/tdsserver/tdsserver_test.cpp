@@ -23,6 +23,7 @@
 #include "mdf_fixture.h"
 #include "test_server.h"
 #include "transcript.h"
+#include "tsql.h"
 
 namespace {
 
@@ -227,24 +228,24 @@ TEST_F(TdsServer, KerberosLoginReadsEveryRealSampleFile) {
         {"pubs.mdf",
          u"C:\\DBS\\PUBS.MDF",
          u"655",
-         u"Latin1_General_CI_AS",
+         u"53256",  // Latin1_General_CI_AS: SQL Server shows the id, not the name
          {{u"1", u"pubs", u"C:\\dbs\\pubs.mdf"}, {u"2", u"pubs_log", u"C:\\dbs\\pubs_log.ldf"}}},
         {"aspnetdb.mdf",
          u"D:\\DESARROLLO\\KSI\\TRACTIS\\DEMO\\TRACTIS_DEMO\\APP_DATA\\ASPNETDB.MDF",
          u"611",
-         u"53288",  // not among the collations the server names: it shows the id
+         u"53288",  // Modern_Spanish_CI_AS
          {{u"1", u"aspnetdb", u"\\aspnetdb.mdf"}, {u"2", u"aspnetdb_log", u"\\aspnetdb_log.LDF"}}},
         {"database1-2012.mdf",
          u"C:\\USERS\\JAWAD\\DOCUMENTS\\VISUAL STUDIO "
          u"2012\\PROJECTS\\MVCAPPLICATION1\\MVCAPPLICATION1\\APP_DATA\\DATABASE1.MDF",
          u"706",
-         u"SQL_Latin1_General_CP1_CI_AS",
+         u"872468488",  // SQL_Latin1_General_CP1_CI_AS
          {{u"1", u"Database1", u"\\Database1.mdf"},
           {u"2", u"Database1_log", u"\\Database1_log.ldf"}}},
         {"database1-2014.mdf",
          u"C:\\USERS\\ЯН\\DESKTOP\\WEBFORMS\\APP_DATA\\DATABASE1.MDF",
          u"904",
-         u"SQL_Latin1_General_CP1_CI_AS",
+         u"872468488",
          {{u"1", u"Database1", u"C:\\Users\\Ян\\Desktop\\WebForms\\App_Data\\Database1.mdf"},
           {u"2", u"Database1_log", u"\\Database1_log.ldf"}}},
     };
@@ -322,6 +323,82 @@ TEST_F(TdsServer, AttachHoldsTheDatabaseAndItsFiles) {
     EXPECT_EQ(server.Databases().size(), 1u);
 }
 
+// FOR ATTACH needs only the files that are no longer where the primary file records them: a log
+// the statement does not name is opened at its recorded path, and a single log missing there is
+// rebuilt in the server's default log directory, which SQL Server reports in two informational
+// messages (5111, 5182) before the attach succeeds.
+TEST_F(TdsServer, AttachingThePrimaryFileAloneTakesTheLogFromWhereTheFileRecords) {
+    const auto primary = [&](const std::string& stem, const std::u16string& name,
+                             const std::u16string& recordedLog) {
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = name;
+        fixture.files = {{2, 1, name, u"E:\\old\\" + FromUtf8(stem) + u".mdf"},
+                         {0x100042, 2, name + u"_log", recordedLog}};
+        const fs::path mdfPath = dir_ / (stem + ".mdf");
+        mdf::WritePrimaryFile(mdfPath, fixture);
+        return mdfPath;
+    };
+    const fs::path found = primary("found", u"Found", P(dir_ / "found_log.ldf"));
+    mdf::WriteMatchingLogFile(found, dir_ / "found_log.ldf");
+    // The usual case: the files were copied, the log lies beside the primary file, not where the
+    // file records it, and SQL Server does not look beside it.
+    const fs::path moved = MakeDatabase("moved", u"Moved");
+    const fs::path stray = primary("stray", u"Stray", P(dir_ / "other_log.ldf"));
+    MakeDatabase("other", u"Other");
+    const fs::path again = primary("again", u"Again", u"E:\\old\\again_log.ldf");
+
+    testsrv::TestServer server;
+    std::ofstream(server.LogDir() / "Again_log.ldf") << "a file of someone else's";
+    Odbc db(Integrated(server.Port()));
+    ASSERT_TRUE(db.connected());
+    const auto attach = [&](const std::u16string& name, const fs::path& file) {
+        return db.Exec(u"CREATE DATABASE [" + name + u"] ON (FILENAME = N'" + P(file) +
+                       u"') FOR ATTACH");
+    };
+
+    Result r = attach(u"Found", found);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.diags.empty()) << ToUtf8(r.diags.at(0).text);
+
+    r = attach(u"Moved", moved);
+    EXPECT_TRUE(r.ok);
+    const std::u16string newLog = P(server.LogDir() / "Moved_log.ldf");
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5111);
+    EXPECT_EQ(r.diags[0].state, "01000");
+    EXPECT_EQ(ToUtf8(r.diags[0].text),
+              "File activation failure. The physical file name \"E:\\old\\moved_log.ldf\" may be "
+              "incorrect.");
+    EXPECT_EQ(r.diags[1].native, 5182);
+    EXPECT_EQ(ToUtf8(r.diags[1].text), "New log file '" + ToUtf8(newLog) + "' was created.");
+    const auto made = mdf::ReadFileHeader(server.LogDir() / "Moved_log.ldf");
+    ASSERT_TRUE(made) << mdf::ToString(made.status);
+    EXPECT_EQ(made.value.bindingId, mdf::ReadFileHeader(moved).value.bindingId);
+
+    r = attach(u"Stray", stray);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5173);
+    EXPECT_EQ(r.diags[1].native, 1813);
+
+    // A rebuild never overwrites a file that is already where the new log would go. Sent as
+    // 5111, 5170, 1813; ODBC ranks the errors before the informational record.
+    r = attach(u"Again", again);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 3u);
+    EXPECT_EQ(r.diags[0].native, 5170);
+    EXPECT_EQ(ToUtf8(r.diags[0].text),
+              "Cannot create file '" + (server.LogDir() / "Again_log.ldf").string() +
+                  "' because it already exists. Change the file path or the file name, and "
+                  "retry the operation.");
+    EXPECT_EQ(r.diags[1].native, 1813);
+    EXPECT_EQ(r.diags[2].native, 5111);
+
+    const std::vector<std::vector<std::u16string>> held{
+        {u"Found", P(found), P(dir_ / "found_log.ldf")}, {u"Moved", P(moved), newLog}};
+    EXPECT_EQ(server.Databases(), held);
+}
+
 // Each case: one batch and the messages it must bring, in order.
 struct ErrorCase {
     std::string what;
@@ -341,6 +418,10 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
     const std::u16string k2528 =
         u"DBCC execution completed. If DBCC printed error messages, contact your system "
         u"administrator.";
+    const std::u16string k1038 =
+        u"An object or column name is missing or empty. For SELECT INTO statements, verify each "
+        u"column has a name. For other statements, look for empty alias names. Aliases defined as "
+        u"\"\" or [] are not allowed. Change the alias to a valid name.";
     const std::u16string missing = u"Unable to open the physical file \"" + D +
                                    u"/none.mdf\". Operating system error 2: \"2(The system "
                                    u"cannot find the file specified.)\".";
@@ -386,6 +467,22 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
         {"unclosed bracket",
          u"SELECT name FROM [sys",
          {{105, u"Unclosed quotation mark after the character string 'sys'."}}},
+        // An apostrophe in a path ends the literal early: SQL Server names the word it stopped
+        // at, then the quotation mark the rest of the batch leaves open.
+        {"apostrophe in a path",
+         u"DBCC checkprimaryfile(N'$D/O'Brien.mdf', 2)",
+         {{102, u"Incorrect syntax near 'Brien'."},
+          {105, u"Unclosed quotation mark after the character string ', 2)'."}}},
+        // A primary file whose recorded name is all blanks makes the name empty.
+        {"empty database name",
+         u"CREATE DATABASE [] ON (FILENAME = N'$D/good.mdf'), (FILENAME = N'$D/good_log.ldf') "
+         u"FOR ATTACH",
+         {{1038, k1038}}},
+        {"name longer than a sysname",
+         u"CREATE DATABASE [" + std::u16string(129, u'n') +
+             u"] ON (FILENAME = N'$D/good.mdf') FOR ATTACH",
+         {{103, u"The identifier that starts with '" + std::u16string(128, u'n') +
+                    u"' is too long. Maximum length is 128."}}},
         {"unknown statement", u"DROP DATABASE Good", {{102, u"Incorrect syntax near 'DROP'."}}},
         {"batch is compiled before anything runs",
          u"CREATE DATABASE Good ON (FILENAME = N'$D/good.mdf') FOR ATTACH\nSELECT name FROM "
@@ -411,6 +508,30 @@ TEST_F(TdsServer, ErrorsCarrySqlServerNumbersAndWording) {
         }
     }
     EXPECT_TRUE(server.Databases().empty()) << "a batch with a syntax error must not run";
+}
+
+// A sysname holds 128 characters, counted as the name reads once ]] is undone.
+TEST(Tsql, IdentifierLengthIsCountedOnTheName) {
+    struct Case {
+        std::u16string name;  // as written between the brackets
+        bool accepted;
+    };
+    const std::vector<Case> table{
+        {std::u16string(128, u'a'), true},
+        {std::u16string(127, u'a') + u"]]", true},
+        {std::u16string(129, u'a'), false},
+        {std::u16string(128, u'a') + u"]]", false},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        const auto bracketed = tsql::ParseBatch(u"USE [" + c.name + u"]");
+        const auto bare = tsql::ParseBatch(u"USE " + std::u16string(c.name.size(), u'b'));
+        EXPECT_EQ(bracketed.errors.empty(), c.accepted);
+        EXPECT_EQ(bracketed.statements.size(), c.accepted ? 1u : 0u);
+        if (c.name.find(u']') == std::u16string::npos) {
+            EXPECT_EQ(bare.errors.empty(), c.accepted) << "a regular identifier has the same limit";
+        }
+    }
 }
 
 // A name may hold any character SQL Server allows in a bracketed identifier, and a path any the

@@ -111,9 +111,11 @@ std::filesystem::path ServerBinary() {
 }
 
 TestServer::TestServer(Options o) : dir_(MakeTempDir()) {
-    std::vector<std::string> args{ServerBinary().string(), "--transcript",
+    std::filesystem::create_directory(dir_ / "log");
+    std::vector<std::string> args{ServerBinary().string(),        "--transcript",
                                   (dir_ / "transcript").string(), "--databases",
-                                  (dir_ / "databases").string()};
+                                  (dir_ / "databases").string(),  "--log-dir",
+                                  (dir_ / "log").string()};
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
         env.emplace_back(*e);
@@ -181,6 +183,10 @@ std::vector<Batch> TestServer::Transcript() const {
 
 std::vector<std::vector<std::u16string>> TestServer::Databases() const {
     return tdsfiles::ReadDatabases(dir_ / "databases");
+}
+
+std::filesystem::path TestServer::LogDir() const {
+    return dir_ / "log";
 }
 
 void TestServer::Stop() {

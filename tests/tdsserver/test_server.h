@@ -36,6 +36,8 @@ class TestServer {
     int Port() const;
     std::vector<Batch> Transcript() const;
     std::vector<std::vector<std::u16string>> Databases() const;  // name, file1, file2, ...
+    // The server's default log directory, where FOR ATTACH rebuilds a log it cannot find.
+    std::filesystem::path LogDir() const;
     void Stop();
     bool Running() const;
 

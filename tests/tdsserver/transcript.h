@@ -6,9 +6,11 @@
 // generalized UTF-8 form, so every batch reads back to the same UTF-16 it arrived as.
 //
 // Databases: one line per attached database, "name\tfile1\tfile2...\n", UTF-8, rewritten
-// whole (write then rename) after every successful attach. A name or path may hold any character
-// SQL Server allows, tab and line breaks included, so within a field a backslash, tab, CR and LF
-// are written as \\, \t, \r and \n; nothing else is escaped.
+// whole (write then rename) after every successful attach. The files are those the database
+// holds: as the statement named them, then a log found where the primary file records it or
+// rebuilt. A name or path may hold any character SQL Server allows, tab and line breaks included,
+// so within a field a backslash, tab, CR and LF are written as \\, \t, \r and \n; nothing else
+// is escaped.
 #pragma once
 
 #include <filesystem>

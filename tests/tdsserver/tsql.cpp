@@ -11,7 +11,12 @@ struct Token {
     Kind kind = Kind::End;
     std::u16string text;  // decoded: '' and ]] undone, brackets and quotes removed
     std::int32_t line = 1;
+    // An identifier SQL Server's scanner rejects (empty, too long). The parse goes on past it,
+    // but the batch does not run.
+    std::optional<SyntaxError> problem;
 };
+
+constexpr std::size_t kMaxIdentifier = 128;  // sysname
 
 struct LexError {
     SyntaxError first;
@@ -58,6 +63,32 @@ SyntaxError NearError(const std::u16string& near, std::int32_t line) {
     return Error(102, u"Incorrect syntax near '" + near + u"'.", line);
 }
 
+// What is wrong with an identifier as written, if anything: SQL Server refuses an empty delimited
+// one ([] or "") and any longer than a sysname, counted after ]] and "" are undone.
+std::optional<SyntaxError> IdentifierProblem(Kind kind, const std::u16string& name,
+                                             std::int32_t line) {
+    if (kind == Kind::QuotedName && name.empty()) {
+        SyntaxError e = Error(1038,
+                              u"An object or column name is missing or empty. For SELECT INTO "
+                              u"statements, verify each column has a name. For other statements, "
+                              u"look for empty alias names. Aliases defined as \"\" or [] are not "
+                              u"allowed. Change the alias to a valid name.",
+                              line);
+        e.state = 4;
+        return e;
+    }
+    if ((kind == Kind::QuotedName || kind == Kind::Word) && name.size() > kMaxIdentifier) {
+        SyntaxError e =
+            Error(103,
+                  u"The identifier that starts with '" + name.substr(0, kMaxIdentifier) +
+                      u"' is too long. Maximum length is 128.",
+                  line);
+        e.state = 4;
+        return e;
+    }
+    return std::nullopt;
+}
+
 // Splits the batch into tokens; stops at the first lexical error, keeping what came before it.
 std::vector<Token> Lex(const std::u16string& s, std::optional<LexError>& error) {
     std::vector<Token> out;
@@ -76,7 +107,7 @@ std::vector<Token> Lex(const std::u16string& s, std::optional<LexError>& error) 
                     j += 2;
                     continue;
                 }
-                out.push_back({kind, value, startLine});
+                out.push_back({kind, value, startLine, IdentifierProblem(kind, value, startLine)});
                 i = j + 1;
                 return true;
             }
@@ -142,16 +173,18 @@ std::vector<Token> Lex(const std::u16string& s, std::optional<LexError>& error) 
             std::size_t j = i;
             while (j < n && IsWordPart(s[j]))
                 ++j;
-            out.push_back({Kind::Word, s.substr(i, j - i), line});
+            std::u16string word = s.substr(i, j - i);
+            auto problem = IdentifierProblem(Kind::Word, word, line);
+            out.push_back({Kind::Word, std::move(word), line, std::move(problem)});
             i = j;
         } else if (IsDigit(c)) {
             std::size_t j = i;
             while (j < n && (IsDigit(s[j]) || s[j] == u'.'))
                 ++j;
-            out.push_back({Kind::Number, s.substr(i, j - i), line});
+            out.push_back({Kind::Number, s.substr(i, j - i), line, std::nullopt});
             i = j;
         } else {
-            out.push_back({Kind::Punct, std::u16string(1, c), line});
+            out.push_back({Kind::Punct, std::u16string(1, c), line, std::nullopt});
             ++i;
         }
     }
@@ -180,6 +213,9 @@ class Parser {
 
     const SyntaxError& error() const { return error_; }
     bool failedAtEnd() const { return failedAtEnd_; }
+    // How many tokens the parser looked at: all of them, or up to and including the one it
+    // failed on.
+    std::size_t seen() const { return failedAtEnd_ ? tokens_.size() : pos_ + 1; }
 
   private:
     const Token& Peek() const {
@@ -376,22 +412,29 @@ ParseResult ParseBatch(const std::u16string& batch) {
     ParseResult result;
     std::optional<LexError> lexError;
     std::vector<Token> tokens = Lex(batch, lexError);
-    Parser parser(std::move(tokens));
+    Parser parser(tokens);
     std::vector<ParsedStatement> statements;
     const bool ok = parser.Run(statements);
-    // A statement already wrong before the unclosed literal fails there first; one that was still
-    // fine when the tokens ran out fails on the literal.
+    // Rejected identifiers come first, in batch order, as far as the parser got.
+    const std::size_t seen = ok ? tokens.size() : parser.seen();
+    for (std::size_t i = 0; i < seen && i < tokens.size(); ++i) {
+        if (tokens[i].problem)
+            result.errors.push_back(*tokens[i].problem);
+    }
     if (lexError && (ok || parser.failedAtEnd())) {
+        // The statement was still fine when the tokens ran out: it fails on the literal.
         result.errors.push_back(lexError->first);
         if (lexError->second)
             result.errors.push_back(*lexError->second);
-        return result;
-    }
-    if (!ok) {
+    } else if (!ok) {
+        // Wrong before the literal: SQL Server names the token it gave up on, then still reports
+        // the quotation mark left open further on.
         result.errors.push_back(parser.error());
-        return result;
+        if (lexError && lexError->first.number == 105)
+            result.errors.push_back(lexError->first);
     }
-    result.statements = std::move(statements);
+    if (result.errors.empty())
+        result.statements = std::move(statements);
     return result;
 }
 

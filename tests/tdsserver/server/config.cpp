@@ -17,10 +17,12 @@ Config g_config;
         why.empty() ? stdout : stderr,
         "%s%s"
         "usage: quillane-testserver [--port N] [--keytab FILE] [--sql-login user:pw]...\n"
-        "       [--transcript FILE] [--databases FILE] [--close-after N]\n"
+        "       [--transcript FILE] [--databases FILE] [--log-dir DIR] [--close-after N]\n"
         "       [--delay-ms D] [--exit-after N] [--refuse-logins]\n"
         "Listens on 127.0.0.1 only and prints \"READY <port>\" once listening\n"
-        "(--port 0: any free port; exit status 2 when the port is taken).\n",
+        "(--port 0: any free port; exit status 2 when the port is taken).\n"
+        "--log-dir: where a log that FOR ATTACH cannot find is rebuilt (default: the system's\n"
+        "temporary directory).\n",
         why.empty() ? "" : "quillane-testserver: ", why.empty() ? "" : (why + "\n").c_str());
     std::exit(why.empty() ? 0 : 64);
 }
@@ -66,6 +68,8 @@ void ParseArgs(int argc, char** argv) {
             g_config.transcriptPath = value();
         } else if (a == "--databases") {
             g_config.databasesPath = value();
+        } else if (a == "--log-dir") {
+            g_config.logDir = value();
         } else if (a == "--close-after") {
             g_config.closeAfter = ParseInt(value(), "--close-after");
         } else if (a == "--delay-ms") {

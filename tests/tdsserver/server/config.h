@@ -17,6 +17,8 @@ struct Config {
     std::map<std::string, std::string> sqlLogins;  // user -> password
     std::string transcriptPath;
     std::string databasesPath;
+    // SQL Server's default log directory: where FOR ATTACH rebuilds a log it cannot find.
+    std::string logDir;
     // Fault injection (faults.h).
     int closeAfter = -1;
     int delayMs = 0;

@@ -5,7 +5,6 @@
 
 #include "config.h"
 #include "files.h"
-#include "mdf/collation.h"
 #include "messages.h"
 
 namespace tdsserver {
@@ -15,13 +14,6 @@ std::u16string Padded(std::u16string s, std::size_t width) {
     if (s.size() < width)
         s.append(width - s.size(), u' ');
     return s;
-}
-
-std::u16string CollationName(std::uint32_t id) {
-    if (const auto name = mdf::CollationName(id)) {
-        return std::u16string(*name);
-    }
-    return Decimal(id);
 }
 
 }  // namespace
@@ -39,7 +31,9 @@ Outcome RunDbcc(Writer& w, const tsql::DbccCheckPrimaryFile& d, std::int32_t lin
         ColMetadata(w, {{u"property", false, 128}, {u"value", false, 128}});
         Row(w, {u"Database name", file->databaseName});
         Row(w, {u"Database version", Decimal(file->version)});
-        Row(w, {u"Collation", CollationName(file->collationId)});
+        // SQL Server shows the collation by its id, as COLLATIONPROPERTY(name, 'CollationID')
+        // gives it, never by name (mdf::CollationName has the names).
+        Row(w, {u"Collation", Decimal(file->collationId)});
         Done(w, done::kMore | done::kCount, 0, 3);
     } else {
         ColMetadata(w, {{u"status", true, 0},

@@ -1,5 +1,5 @@
-// DBCC checkprimaryfile: option 2 (the database's name, version and collation as the primary file
-// records them) and option 3 (one row per file the database had, with its recorded path).
+// DBCC checkprimaryfile: option 2 (the database's name, version and collation id as the primary
+// file records them) and option 3 (one row per file the database had, with its recorded path).
 #pragma once
 
 #include <cstdint>

@@ -76,6 +76,29 @@ SqlMessage FilesDoNotMatch() {
             u"a backup."};
 }
 
+SqlMessage FileActivationFailure(const std::u16string& path) {
+    return {5111, 1, 10,
+            u"File activation failure. The physical file name \"" + path + u"\" may be incorrect."};
+}
+
+SqlMessage NewLogFileCreated(const std::u16string& path) {
+    return {5182, 1, 10, u"New log file '" + path + u"' was created."};
+}
+
+SqlMessage FileAlreadyExists(const std::u16string& path) {
+    return {5170, 1, 16,
+            u"Cannot create file '" + path +
+                u"' because it already exists. Change the file path or the file name, and retry "
+                u"the operation."};
+}
+
+SqlMessage CreateFileFailed(const std::u16string& path) {
+    return {5123, 1, 16,
+            u"CREATE FILE encountered operating system error 3(The system cannot find the path "
+            u"specified.) while attempting to open or create the physical file '" +
+                path + u"'."};
+}
+
 SqlMessage DbccDone() {
     return {2528, 1, 0,
             u"DBCC execution completed. If DBCC printed error messages, contact your system "

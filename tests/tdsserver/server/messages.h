@@ -33,6 +33,12 @@ SqlMessage AlreadyExists(const std::u16string& name);    // 1801
 SqlMessage FilesNotCreated();                            // 1802
 SqlMessage CouldNotOpenNew(const std::u16string& name);  // 1813
 SqlMessage FilesDoNotMatch();                            // 5173
+// A file the statement did not name, not found where the primary file records it, and the log
+// made in its place; both severity 10.
+SqlMessage FileActivationFailure(const std::u16string& path);  // 5111
+SqlMessage NewLogFileCreated(const std::u16string& path);      // 5182
+SqlMessage FileAlreadyExists(const std::u16string& path);      // 5170
+SqlMessage CreateFileFailed(const std::u16string& path);       // 5123, os error 3
 
 // DBCC.
 SqlMessage DbccDone();  // 2528
