@@ -18,11 +18,17 @@ inline constexpr std::size_t kPageSize = 8192;
 using BindingId = std::array<std::uint8_t, 16>;
 
 struct FileEntry {
-    std::int32_t status = 0;      // 0x40 marks a log file
+    std::int32_t status = 0;      // 0x40 marks a log file (IsLogFile)
     std::int16_t fileId = 0;      // 1 = primary data file, 2 = first log file
     std::u16string logicalName;   // trailing blanks removed
     std::u16string physicalName;  // trailing blanks removed
 };
+
+// Whether the entry is a log file. Only the status says so: a second log file takes whatever id
+// is free when it is added, so ids above 2 are data and log files alike.
+inline bool IsLogFile(const FileEntry& entry) {
+    return (entry.status & 0x40) != 0;
+}
 
 // What a primary data file records about its database.
 struct PrimaryFile {

@@ -2,14 +2,10 @@
 // page 12 when the file list spills). Every offset read is bounds-checked against the page and
 // the record that holds it; anything that does not add up is reported, never guessed around.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
+#include "mdf/file_access.h"
 #include "mdf/mdf.h"
 #include "mdf/page.h"
 
@@ -19,67 +15,11 @@ namespace {
 using detail::Get;
 using detail::kHeaderSize;
 using detail::Page;
+using detail::PageFile;
 
 struct Failure {
     ReadStatus status;
     std::string detail;
-};
-
-class FileReader {
-  public:
-    ~FileReader() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-
-    std::optional<Failure> Open(const std::filesystem::path& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            const int err = errno;
-            const std::string what = path.string() + ": " + std::strerror(err);
-            if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG || err == ELOOP) {
-                return Failure{ReadStatus::NotFound, what};
-            }
-            return Failure{ReadStatus::AccessDenied, what};
-        }
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) {
-            return Failure{ReadStatus::AccessDenied, path.string() + ": " + std::strerror(errno)};
-        }
-        // Windows refuses to open a directory as a file with error 5; say the same.
-        if (!S_ISREG(st.st_mode)) {
-            return Failure{ReadStatus::AccessDenied, path.string() + ": not a regular file"};
-        }
-        pages_ = static_cast<std::uint64_t>(st.st_size) / kPageSize;
-        bytes_ = static_cast<std::uint64_t>(st.st_size);
-        return std::nullopt;
-    }
-
-    std::uint64_t pages() const { return pages_; }
-    std::uint64_t bytes() const { return bytes_; }
-
-    bool Read(std::uint32_t pageId, Page& page) const {
-        std::size_t done = 0;
-        const off_t base = static_cast<off_t>(pageId) * static_cast<off_t>(kPageSize);
-        while (done < kPageSize) {
-            const ssize_t n =
-                ::pread(fd_, page.data() + done, kPageSize - done, base + static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-  private:
-    int fd_ = -1;
-    std::uint64_t pages_ = 0;
-    std::uint64_t bytes_ = 0;
 };
 
 std::string PageName(std::uint32_t id) {
@@ -88,15 +28,15 @@ std::string PageName(std::uint32_t id) {
 
 // Reads page `id`, checks its type, and undoes its page protection. `bad` is the status for a
 // page that is there but wrong; a wrong type yields `wrongType`.
-std::optional<Failure> LoadPage(const FileReader& file, std::uint32_t id, std::uint8_t type,
+std::optional<Failure> LoadPage(const PageFile& file, std::uint32_t id, std::uint8_t type,
                                 ReadStatus wrongType, ReadStatus bad, Page& page) {
     if (id >= file.pages()) {
         return Failure{
             wrongType == ReadStatus::NotPrimary ? ReadStatus::NotPrimary : bad,
             "file has " + std::to_string(file.pages()) + " whole pages, no " + PageName(id)};
     }
-    if (!file.Read(id, page)) {
-        return Failure{bad, PageName(id) + ": read failed: " + std::strerror(errno)};
+    if (auto why = file.Read(id, page)) {
+        return Failure{bad, PageName(id) + ": read failed: " + *why};
     }
     if (page[detail::kOffType] != type) {
         return Failure{wrongType, PageName(id) + " has type " + std::to_string(page[1]) +
@@ -276,10 +216,11 @@ std::optional<Failure> ParseFileListPage(const Page& page, std::uint32_t id,
 // Which pages hold the file list. The heap's pages are not chained (m_nextPage stays 0 on heap
 // pages); the IAM at page 12 names them in its single-page slots. When page 12 is not that IAM
 // the list is page 32 alone, as in every sample.
-std::optional<Failure> FileListPages(const FileReader& file, std::vector<std::uint32_t>& pages) {
+std::optional<Failure> FileListPages(const PageFile& file, std::vector<std::uint32_t>& pages) {
     pages = {32};
     Page iam{};
-    if (file.pages() <= 12 || !file.Read(12, iam) || iam[detail::kOffType] != detail::kTypeIam ||
+    if (file.pages() <= 12 || file.Read(12, iam).has_value() ||
+        iam[detail::kOffType] != detail::kTypeIam ||
         Get<std::uint32_t>(iam.data(), detail::kOffObjId) != 8 ||
         Get<std::uint16_t>(iam.data(), detail::kOffIndexId) != 0) {
         return std::nullopt;
@@ -335,7 +276,7 @@ ReadResult<T> Fail(Failure f) {
     return r;
 }
 
-std::optional<Failure> ReadHeaderPage(const FileReader& file, FileHeader& out) {
+std::optional<Failure> ReadHeaderPage(const PageFile& file, FileHeader& out) {
     if (file.pages() == 0) {
         return Failure{ReadStatus::BadHeader,
                        "file is " + std::to_string(file.bytes()) + " bytes, shorter than one page"};
@@ -351,9 +292,9 @@ std::optional<Failure> ReadHeaderPage(const FileReader& file, FileHeader& out) {
 }  // namespace
 
 ReadResult<FileHeader> ReadFileHeader(const std::filesystem::path& path) {
-    FileReader file;
+    PageFile file;
     if (auto f = file.Open(path)) {
-        return Fail<FileHeader>(std::move(*f));
+        return Fail<FileHeader>({f->status, std::move(f->detail)});
     }
     ReadResult<FileHeader> result;
     if (auto f = ReadHeaderPage(file, result.value)) {
@@ -363,9 +304,9 @@ ReadResult<FileHeader> ReadFileHeader(const std::filesystem::path& path) {
 }
 
 ReadResult<PrimaryFile> ReadPrimaryFile(const std::filesystem::path& path) {
-    FileReader file;
+    PageFile file;
     if (auto f = file.Open(path)) {
-        return Fail<PrimaryFile>(std::move(*f));
+        return Fail<PrimaryFile>({f->status, std::move(f->detail)});
     }
     ReadResult<PrimaryFile> result;
     PrimaryFile& out = result.value;

@@ -1,7 +1,6 @@
 #include "ui/browsing.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
@@ -30,22 +29,6 @@ Qt::CaseSensitivity PathCase() {
 #endif
 }
 
-fs::path ToPath(const QString& text) {
-#ifdef Q_OS_WIN
-    return fs::path(text.toStdWString());
-#else
-    return fs::path(QFile::encodeName(text).toStdString());
-#endif
-}
-
-QString FromPath(const fs::path& path) {
-#ifdef Q_OS_WIN
-    return QString::fromStdWString(path.native());
-#else
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-#endif
-}
-
 // Dot files here; the hidden and system attributes on Windows.
 bool IsHiddenOrSystem(const QString& path) {
 #ifdef Q_OS_WIN
@@ -69,7 +52,7 @@ bool IsHiddenOrSystem(const QString& path) {
 template <typename Keep>
 QStringList Scan(const QString& directory, Keep keep) {
     std::error_code error;
-    fs::directory_iterator it(ToPath(directory), error);
+    fs::directory_iterator it(engine::ToFsPath(directory), error);
     if (error) {
         ThrowUnreadable(directory, error);
     }
@@ -78,7 +61,7 @@ QStringList Scan(const QString& directory, Keep keep) {
         if (error) {
             ThrowUnreadable(directory, error);
         }
-        const QString name = FromPath(it->path().filename());
+        const QString name = engine::FromFsPath(it->path().filename());
         if (IsHiddenOrSystem(ChildPath(directory, name))) {
             continue;
         }
@@ -95,17 +78,6 @@ QStringList Scan(const QString& directory, Keep keep) {
 }
 
 }  // namespace
-
-bool MatchesFileMask(const QString& name) {
-    return name.endsWith(QStringLiteral(".mdf"), Qt::CaseInsensitive);
-}
-
-void SortNames(QStringList& names) {
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
-    });
-}
 
 QStringList ListMaskedFiles(const QString& directory) {
     return Scan(directory,

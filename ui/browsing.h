@@ -6,17 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/file_names.h"
+
 namespace quillane::ui {
 
-// The mask both file lists use.
-inline constexpr char16_t kFileMask[] = u"*.mdf";
-
-// Whether `name` matches "*.mdf" without regard to letter case, as the mask matches on Windows.
-bool MatchesFileMask(const QString& name);
-
-// Orders names ascending without regard to letter case (names that differ only in case keep a
-// fixed order among themselves).
-void SortNames(QStringList& names);
+// The mask and the order are shared with the command line, which must list a directory as the
+// file list shows it.
+using engine::kFileMask;
+using engine::MatchesFileMask;
+using engine::SortNames;
 
 // The names of the files in `directory` that the file lists show: files only (no directories),
 // no hidden or system files, matching the mask, sorted. Throws std::runtime_error with a text

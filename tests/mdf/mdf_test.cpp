@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mdf/collation.h"
+#include "mdf/versions.h"
 #include "mdf_fixture.h"
 
 namespace fs = std::filesystem;
@@ -193,7 +194,7 @@ TEST_P(SampleTest, ReadsWhatTheReadmeLists) {
         const auto& want = s.files[i];
         EXPECT_EQ(got.fileId, want.id);
         EXPECT_EQ(got.logicalName, want.logicalName);
-        EXPECT_EQ((got.status & 0x40) != 0, want.id == 2) << "log bit on file " << want.id;
+        EXPECT_EQ(mdf::IsLogFile(got), want.id == 2) << "log bit on file " << want.id;
         if (want.pathIsSuffix) {
             EXPECT_TRUE(got.physicalName.ends_with(want.path)) << mdf::ToUtf8(got.physicalName);
         } else {
@@ -450,6 +451,53 @@ TEST(MdfText, Utf8RoundTripAndInvalidInput) {
               u"a\uFFFDb");
     EXPECT_EQ(mdf::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/'
     EXPECT_EQ(mdf::FromUtf8("\xE6\x97"), u"\uFFFD\uFFFD");  // cut short
+}
+
+// A second log file takes whatever id is free: only the status bit says which files are logs.
+TEST_F(MdfTest, LogFilesAreKnownByTheirStatusNotTheirId) {
+    mdf::FixtureSpec fixture = SimpleSpec();
+    fixture.files.push_back({2, 3, u"more", u"E:\\old\\more.ndf"});
+    fixture.files.push_back({0x100042, 4, u"log2", u"F:\\logs\\log2.ldf"});
+    mdf::WritePrimaryFile(Path("four.mdf"), fixture);
+    const auto r = mdf::ReadPrimaryFile(Path("four.mdf"));
+    ASSERT_EQ(r.status, mdf::ReadStatus::Ok) << r.detail;
+    std::vector<bool> logs;
+    for (const auto& f : r.value.files) {
+        logs.push_back(mdf::IsLogFile(f));
+    }
+    EXPECT_EQ(logs, (std::vector<bool>{false, true, false, true}));
+}
+
+TEST(MdfVersions, ReleasesThatWriteAndAttach) {
+    struct Case {
+        int version;
+        const char* writes;    // "" for none
+        const char* attaches;  // "" for none
+    };
+    const Case cases[] = {
+        {611, "SQL Server 2005", "SQL Server 2005"},
+        {612, "SQL Server 2005", "SQL Server 2005"},
+        {655, "SQL Server 2008", "SQL Server 2008"},
+        {661, "SQL Server 2008 R2", "SQL Server 2008 R2"},
+        {706, "SQL Server 2012", "SQL Server 2012"},
+        {782, "SQL Server 2014", "SQL Server 2014"},
+        {852, "SQL Server 2016", "SQL Server 2016"},
+        {869, "SQL Server 2017", "SQL Server 2017"},
+        {904, "SQL Server 2019", "SQL Server 2019"},
+        {957, "SQL Server 2022", "SQL Server 2022"},
+        // Versions only pre-release builds wrote: attached by the next release.
+        {539, "", "SQL Server 2005"},
+        {895, "", "SQL Server 2019"},
+        {950, "", "SQL Server 2022"},
+        // Newer than any release: error 948 everywhere.
+        {958, "", ""},
+        {32767, "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(mdf::ReleaseWriting(c.version).value_or(""), c.writes) << c.version;
+        EXPECT_EQ(mdf::OldestReleaseAttaching(c.version).value_or(""), c.attaches) << c.version;
+    }
+    EXPECT_EQ(mdf::kNewestKnownVersion, 957);
 }
 
 // ---------------------------------------------------------------------------------------------

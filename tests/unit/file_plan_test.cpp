@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "support/qt_printers.h"
+
+#include "engine/file_plan.h"
+
+using namespace quillane::engine;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct PlanCase {
+    const char* what;
+    QString entryPath;
+    QList<RecordedFile> recorded;
+    QStringList expected;
+};
+
+class PlanFilePathsTest : public testing::TestWithParam<PlanCase> {};
+
+TEST_P(PlanFilePathsTest, NamesEveryRecordedFile) {
+    EXPECT_EQ(PlanFilePaths(GetParam().entryPath, GetParam().recorded), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlanFilePathsTest,
+    testing::Values(
+        // Moved from Windows: every file, secondary data and second log included, is expected
+        // beside the primary file under the name it records.
+        PlanCase{"moved_every_file",
+                 u"/srv/restore/db1.mdf"_s,
+                 {{1, u"E:\\old\\db1.mdf"_s},
+                  {2, u"E:\\old\\db1_log.ldf"_s},
+                  {3, u"F:\\more\\db1_2.ndf"_s},
+                  {4, u"G:\\logs\\db1_log2.ldf"_s}},
+                 {u"/srv/restore/db1.mdf"_s, u"/srv/restore/db1_log.ldf"_s,
+                  u"/srv/restore/db1_2.ndf"_s, u"/srv/restore/db1_log2.ldf"_s}},
+        // Still where it was detached: the other files stay where they were, even elsewhere.
+        PlanCase{"in_place",
+                 u"/var/opt/mssql/data/db1.mdf"_s,
+                 {{1, u"/var/opt/mssql/data/db1.mdf"_s}, {2, u"/mnt/logs/db1_log.ldf"_s}},
+                 {u"/var/opt/mssql/data/db1.mdf"_s, u"/mnt/logs/db1_log.ldf"_s}},
+        // Blanks around either path do not make a file moved.
+        PlanCase{"in_place_padded",
+                 u" /data/db1.mdf\t"_s,
+                 {{1, u"/data/db1.mdf   "_s}, {2, u"/logs/db1_log.ldf   "_s}},
+                 {u"/data/db1.mdf"_s, u"/logs/db1_log.ldf"_s}},
+        // Letter case counts, as in the run: a path that differs only so has moved.
+        PlanCase{"case_differs",
+                 u"/data/DB1.mdf"_s,
+                 {{1, u"/data/db1.mdf"_s}, {2, u"/logs/db1_log.ldf"_s}},
+                 {u"/data/DB1.mdf"_s, u"/data/db1_log.ldf"_s}},
+        // A renamed primary file is attached under its present name, not the recorded one.
+        PlanCase{"renamed_primary",
+                 u"/srv/copy-2014.mdf"_s,
+                 {{1, u"C:\\App_Data\\Database1.mdf"_s}, {2, u"C:\\App_Data\\Database1_log.ldf"_s}},
+                 {u"/srv/copy-2014.mdf"_s, u"/srv/Database1_log.ldf"_s}},
+        // Record order is kept, wherever file 1 stands in it.
+        PlanCase{"primary_not_first",
+                 u"/srv/db1.mdf"_s,
+                 {{2, u"E:\\old\\db1_log.ldf"_s}, {1, u"E:\\old\\db1.mdf"_s}},
+                 {u"/srv/db1_log.ldf"_s, u"/srv/db1.mdf"_s}},
+        // Without a record of file 1 nothing says where the database was: treat it as moved.
+        PlanCase{"no_file_1",
+                 u"/srv/db1.mdf"_s,
+                 {{2, u"/elsewhere/db1_log.ldf"_s}},
+                 {u"/srv/db1_log.ldf"_s}},
+        PlanCase{"nothing_recorded", u"/srv/db1.mdf"_s, {}, {}}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
