@@ -126,6 +126,12 @@ const Case kCases[] = {
      u"服务器名（Data Source）含有驱动程序无法安全接收的字符U+0000，未向服务器发送任何内容。"_s},
     {"a user id that is not used is not looked at", u"Integrated Security=SSPI;User ID=\"a};b\""_s,
      kLocal + u";Trusted_Connection=Yes;APP=Quillane;TDS_Version=7.4"_s},
+    // Keys typed whole into a box join the text as the OLE DB provider reads it: the later of
+    // two equal keys wins, so a DBA may ask for a SQL login this way, on purpose.
+    {"keys typed into the server box",
+     ComposeConnectionText(u"sa"_s, u"db01;Integrated Security=no;Password=pw"_s),
+     u"Driver={FreeTDS};Server=db01;Port=1433;Database=master;UID=sa;PWD=pw;WSID=db01;"
+     u"APP=Quillane;PacketSize=4096;TDS_Version=7.4"_s},
     {"a wait typed into the server box",
      ComposeConnectionText(u"sa"_s, u"db01;Connect Timeout=3"_s),
      u"Driver={FreeTDS};Server=db01;Port=1433;Database=master;Trusted_Connection=Yes;"
