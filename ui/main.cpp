@@ -4,6 +4,7 @@
 
 #include "db/db_error.h"
 #include "db/odbc/odbc_driver.h"
+#include "log/log_folder.h"
 #include "ui/application.h"
 #include "ui/frm_attach.h"
 #include "ui/message_boxes.h"
@@ -12,10 +13,13 @@
 int main(int argc, char** argv) {
     // Qt 6 scales by each monitor's density by itself (per monitor on Windows).
     quillane::ui::Application app(argc, argv);
+    // The log where this user can write it.
+    const QString logFolder =
+        quillane::log::RunLogFolderAtStartUp(QCoreApplication::applicationDirPath());
     quillane::ui::ApplyStyle(QString::fromUtf16(quillane::ui::kStyleName));
     try {
         quillane::ui::TfrmAttach frmAttach(std::make_unique<quillane::db::odbc::OdbcDriver>(),
-                                           QCoreApplication::applicationDirPath());
+                                           logFolder);
         frmAttach.show();
         return app.exec();
     } catch (const std::exception& error) {
