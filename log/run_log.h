@@ -15,7 +15,7 @@ using Clock = std::function<QDateTime()>;
 // <folder>/Logs/yyyy-mm-dd.log as UTF-16LE text without a byte-order mark.
 class RunLog {
   public:
-    // `folder` is the directory that holds the executable; Logs is created inside it when missing.
+    // `folder` holds Logs (RunLogFolder says which); Logs is created inside it when missing.
     RunLog(QString folder, MessageSink showMessage, Clock clock = &QDateTime::currentDateTime,
            QLocale locale = QLocale::system());
 

@@ -11,6 +11,10 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     # run: the ODBC driver manager and the FreeTDS driver, Qt's platform plugins, CJK fonts
     unixodbc odbcinst tdsodbc qt6-qpa-plugins fonts-noto-cjk
+    # run: Qt's own texts (dialogs, buttons) in Chinese
+    qt6-translations-l10n
+    # the Debian package: building it, checking it, pressing a button in the installed window
+    dpkg-dev lintian desktop-file-utils appstream xdotool
     # tests: Kerberos for the integrated login, FreeTDS's own client, a display for the window
     libkrb5-dev krb5-kdc krb5-admin-server krb5-user freetds-bin
     xvfb xauth

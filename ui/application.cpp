@@ -20,6 +20,9 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
         icon.addFile(QStringLiteral(":/icons/quillane-%1.png").arg(size), QSize(size, size));
     }
     setWindowIcon(icon);
+    // The installed desktop entry's name, by which desktops match the window to its menu entry
+    // and icon (on Wayland there is nothing else to match by).
+    setDesktopFileName(QStringLiteral("org.quillane.Quillane"));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

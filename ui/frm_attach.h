@@ -51,7 +51,7 @@ class TfrmAttach : public QWidget {
     // The path box's hover hint.
     static const QString kPathHint;
 
-    // `logFolder` is the directory that holds the executable (the day's log goes to its Logs).
+    // The day's log goes to Logs in `logFolder` (log::RunLogFolderAtStartUp decides it).
     TfrmAttach(std::unique_ptr<db::Driver> driver, QString logFolder, QWidget* parent = nullptr,
                Seams seams = {});
     ~TfrmAttach() override;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <ostream>
 
@@ -28,6 +29,7 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QMessageBox::StandardButton> buttons;
     QRect frame;
+    QStringList buttonTexts;
 };
 
 // Closes every modal message box that comes up while it lives, by its first button, after
@@ -48,9 +50,10 @@ class BoxCloser {
         if (box == nullptr || !box->isVisible()) {
             return;
         }
-        SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}, box->frameGeometry()};
+        SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}, box->frameGeometry(), {}};
         for (QAbstractButton* button : box->buttons()) {
             seen.buttons.append(box->standardButton(button));
+            seen.buttonTexts.append(button->text());
         }
         seen_.append(seen);
         box->buttons().constFirst()->click();
