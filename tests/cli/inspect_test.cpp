@@ -44,11 +44,28 @@ struct Result {
     }
 };
 
+// The program as uid 65534 can start it: a build tree under a directory closed to others (a
+// clone in a mode-0700 temporary directory) keeps that user from the built file itself, so the
+// user gets a copy in a directory open to everyone. The program links no library of the tree.
+QString ProgramForNobody() {
+    static const QString copy = [] {
+        static QTemporaryDir dir;
+        const QString path = dir.filePath(u"quillane-attach"_s);
+        if (!dir.isValid() || !QFile::copy(QStringLiteral(QUILLANE_ATTACH_PATH), path)) {
+            return QStringLiteral(QUILLANE_ATTACH_PATH);
+        }
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+        return path;
+    }();
+    return copy;
+}
+
 // Runs quillane-attach; `asNobody` runs it as uid 65534, a user who cannot read a file with mode
 // 000 (root reads it whatever its permission bits say).
 Result Attach(const QStringList& arguments, const QString& workingDir = {}, bool asNobody = false) {
     QProcess process;
-    process.setProgram(QStringLiteral(QUILLANE_ATTACH_PATH));
+    process.setProgram(asNobody ? ProgramForNobody() : QStringLiteral(QUILLANE_ATTACH_PATH));
     process.setArguments(arguments);
     if (!workingDir.isEmpty()) {
         process.setWorkingDirectory(workingDir);
