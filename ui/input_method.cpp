@@ -6,15 +6,14 @@
 #include <QEvent>
 #include <QObject>
 #include <QString>
-#include <iterator>
 #include <vector>
 
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// imm.h needs the types windows.h declares.
-#include <imm.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <imm.h>
 #endif
 
 namespace quillane::ui {
