@@ -58,7 +58,8 @@ cmake -S "$root" -B "$build" "${options[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw64-toolchain.cmake" \
     -DCMAKE_PREFIX_PATH="$qt/install" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DQUILLANE_BUILD_BENCH=OFF >/dev/null
+    -DQUILLANE_BUILD_BENCH=OFF -DQUILLANE_HOST_BUILD_DIR="${QUILLANE_BUILD_DIR:-$root/build}" \
+    >/dev/null
 cmake --build "$build" -j"${QUILLANE_JOBS:-2}"
 
 exe=$build/ui/quillane.exe
