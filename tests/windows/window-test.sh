@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The unzipped program under Wine: it starts from wherever the zip was put, shows its window at
 # the designed size in the "Silver" look, writes no log before there is something to log, closes
-# as a user closes it, and scales as a whole with QT_SCALE_FACTOR. The pictures it takes are kept
-# in SHOTS for people to look at.
+# as a user closes it, and scales as a whole with the screen's pixel density and with
+# QT_SCALE_FACTOR. The pictures it takes are kept in SHOTS for people to look at.
 #
 #   window-test.sh ZIP SHOTS
 set -euo pipefail
@@ -25,17 +25,17 @@ exe=$(unzip_app "$zip" "$tmp")
 mkdir -p "$tmp/work"
 touch "$tmp/work/b.mdf" "$tmp/work/A.MDF" "$tmp/work/notes.txt"
 
-# One start, at the designed size and then twice that.
+# One start: the window's size is the design's times `scale`; the rest is the environment.
 check_start() {
-    local scale=$1 size=$2 picture=$3 id
-    # Wine keeps the host's QT_* variables from Windows programs (they would be meant for the
-    # host's Qt) and hands WINEQT_* on without the WINE.
-    start_app "$exe" "$tmp/work" WINEQT_SCALE_FACTOR="$scale"
+    local scale=$1 picture=$2 id size
+    shift 2
+    size=$((706 * scale))x$((528 * scale))
+    start_app "$exe" "$tmp/work" "$@"
     id=$(wait_for 180 window_named Quillane) ||
         fail "no window \"Quillane\" within 180 s: $(cat "$tmp/wine.out")"
     # The first paint may still be under way when the window maps.
     wait_for 60 test "$(window_size "$id")" = "$size" ||
-        fail "the window is $(window_size "$id"), not $size, at QT_SCALE_FACTOR=$scale"
+        fail "the window is $(window_size "$id"), not $size, with $*"
     sleep 1
     screenshot "$id" "$shots/$picture"
     # The Silver background (#dcdfe3) in the empty area right of the labels, not the system's.
@@ -47,6 +47,19 @@ check_start() {
     app_pid=
 }
 
-check_start 1 706x528 window.png
-check_start 2 1412x1056 window-scale-2.png
+# The screen's pixel density, as Windows keeps it for the user (96 unless set).
+set_dpi() {
+    "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
+check_start 1 window.png
+# Wine keeps the host's QT_* variables from Windows programs (they would be meant for the host's
+# Qt) and hands WINEQT_* on without the WINE.
+check_start 2 window-scale-2.png WINEQT_SCALE_FACTOR=2
+# A screen of twice the density: the program declares itself aware of each monitor's density and
+# scales by it. The other tests click at the design's positions, so the density goes back.
+trap 'set_dpi 96; cleanup' EXIT
+set_dpi 192
+check_start 2 window-192dpi.png
+set_dpi 96
 echo "window test passed; pictures in $shots"
