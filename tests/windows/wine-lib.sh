@@ -73,16 +73,17 @@ start_app() {
     app_pid=$!
 }
 
-# Closes the program's window as a user does (Alt+F4) and waits for it to end; kills it when it
-# does not within the bound.
+# Closes the program's window as a user does (Alt+F4, again every few seconds while a busy
+# machine has not handled it) and waits for the program to end; kills it when it does not within
+# the bound.
 stop_app() {
-    local id=$1
-    if [[ -n $id ]]; then
-        xdotool windowfocus --sync "$id" 2>/dev/null || true
-        xdotool key --clearmodifiers alt+F4 2>/dev/null || true
-    fi
-    local end=$((SECONDS + 30))
+    local id=$1 end=$((SECONDS + 60)) next=0
     while kill -0 "$app_pid" 2>/dev/null && ((SECONDS < end)); do
+        if ((SECONDS >= next)); then
+            xdotool windowfocus --sync "$id" 2>/dev/null || true
+            xdotool key --clearmodifiers alt+F4 2>/dev/null || true
+            next=$((SECONDS + 5))
+        fi
         sleep 0.3
     done
     if kill -0 "$app_pid" 2>/dev/null; then
@@ -91,6 +92,22 @@ stop_app() {
         return 1
     fi
     wait "$app_pid" 2>/dev/null || true
+}
+
+# Presses the default button (Enter) of the box titled $1 until it has gone, within $2 seconds.
+close_box() {
+    local title=$1 end=$((SECONDS + $2)) box
+    while box=$(window_named "$title"); do
+        ((SECONDS < end)) || return 1
+        xdotool windowfocus --sync "$box" 2>/dev/null || true
+        xdotool key --clearmodifiers Return 2>/dev/null || true
+        sleep 2
+    done
+}
+
+# Whether the window has had its first paint: the Silver background (#dcdfe3) shows at ($2, $3).
+painted() {
+    [[ $(pixel "$1" "$2" "$3") == "220 223 227" ]]
 }
 
 # The zip unpacked into a folder of its own under $2 whose name has a blank and Chinese in it:
