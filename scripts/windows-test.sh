@@ -38,7 +38,8 @@ for _ in $(seq 300); do
     kill -0 "$xvfb_pid" 2>/dev/null || { cat "$tmp/xvfb.log" >&2; exit 1; }
     sleep 0.1
 done
-export DISPLAY=:$(head -n1 "$tmp/display")
+DISPLAY=:$(head -n1 "$tmp/display")
+export DISPLAY
 
 # The prefix, and a wineserver kept up for the whole run so that each program starts at once.
 mkdir -p "$WINEPREFIX"

@@ -17,7 +17,7 @@
 # in a message box, which is closed, and the run goes on.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=wine-lib.sh
+# shellcheck source-path=SCRIPTDIR source=wine-lib.sh
 source "$here/wine-lib.sh"
 
 zip=$1
@@ -56,6 +56,7 @@ for db in Northwind zz_gone 库存; do
 done
 
 # The test server on the first free port of the range the KDC has service principals for.
+ready_or_gone() { grep -q '^READY' "$tmp/server.out" || ! kill -0 "$server_pid"; }
 port=
 for candidate in {14331..14360}; do
     "$server" --port "$candidate" --keytab "$kdc/server.keytab" --drive Z=/ \
@@ -63,7 +64,7 @@ for candidate in {14331..14360}; do
         >"$tmp/server.out" 2>&1 </dev/null &
     server_pid=$!
     # It says READY, or ends at once when the port is taken.
-    wait_for 60 eval 'grep -q "^READY" "$tmp/server.out" || ! kill -0 "$server_pid"' || true
+    wait_for 60 ready_or_gone || true
     if grep -q '^READY' "$tmp/server.out"; then
         port=$candidate
         break

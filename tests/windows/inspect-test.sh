@@ -5,7 +5,7 @@
 #   inspect-test.sh HOST_BUILD_DIR DLL_DIR... -- QUILLANE_ATTACH_EXE
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=wine-lib.sh
+# shellcheck source-path=SCRIPTDIR source=wine-lib.sh
 source "$here/wine-lib.sh"
 
 mdfmake=$1/tests/mdf/quillane-mdfmake

@@ -7,7 +7,7 @@
 #   window-test.sh ZIP SHOTS
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=wine-lib.sh
+# shellcheck source-path=SCRIPTDIR source=wine-lib.sh
 source "$here/wine-lib.sh"
 
 zip=$1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the tests that run Windows programs under Wine; sourced, not run.
 #
 # They run inside scripts/windows-test.sh, which makes a fresh WINEPREFIX for the run, keeps its

@@ -4,7 +4,7 @@
 #   wine-run.sh DLL_DIR... -- PROGRAM [ARG...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=wine-lib.sh
+# shellcheck source-path=SCRIPTDIR source=wine-lib.sh
 source "$here/wine-lib.sh"
 
 path=
