@@ -13,7 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUILLANE_WIN_BUILD_DIR:-$root/build-win}
 
 "$root/scripts/windows-build.sh"
-"$root/scripts/setup.sh" wine64 xvfb xdotool x11-apps netpbm unzip
+"$root/scripts/setup.sh" wine64 fonts-wine xvfb xdotool x11-apps netpbm unzip
 # The test server and the fixture maker run on this side of the bridge.
 "$root/scripts/build.sh" quillane-testserver quillane-mdfmake
 
@@ -47,5 +47,8 @@ wineserver -p
 echo "windows-test.sh: making a fresh Wine prefix"
 timeout 600 /usr/lib/wine/wine64 wineboot -i >"$tmp/wineboot.log" 2>&1 ||
     { cat "$tmp/wineboot.log" >&2; exit 1; }
+# Tahoma, the window's font, is in every Windows; Wine ships its own but leaves a new prefix
+# without it.
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j2
