@@ -72,7 +72,10 @@ void CutPartialEntry(const QString& path, const QByteArray& part) {
 // Returns false on any failure.
 bool AppendToFile(const QString& path, const QByteArray& bytes) {
 #ifdef Q_OS_WIN
-    const HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_APPEND_DATA,
+    // Every write of an append-only handle goes to the end of the file as it is at that moment,
+    // whoever else has it open for writing; full sharing lets readers and other writers be.
+    const QString native = QDir::toNativeSeparators(path);
+    const HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()), FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -84,7 +87,7 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
         written == static_cast<DWORD>(bytes.size());
     const bool closed = CloseHandle(file);
     if (!wrote && written > 0) {
-        CutPartialEntry(path, bytes.first(written));
+        CutPartialEntry(native, bytes.first(written));
     }
     return wrote && closed;
 #else

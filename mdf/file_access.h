@@ -1,6 +1,6 @@
 // The one place the reader touches the operating system: opening a file for reading and reading
-// whole pages from it. Everything above it is portable C++; a platform without POSIX files only
-// needs its own file_access.cpp.
+// whole pages from it. Everything above it is portable C++: file_access.cpp holds the POSIX calls,
+// file_access_win.cpp the Windows ones.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,11 @@ class PageFile {
     std::optional<std::string> Read(std::uint32_t pageId, Page& page) const;
 
   private:
+#ifdef _WIN32
+    void* handle_ = nullptr;  // a HANDLE; null while closed
+#else
     int fd_ = -1;
+#endif
     std::uint64_t bytes_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Quillane needs on Debian 12. Safe to run again:
-# it only asks apt for packages that are missing, and refreshes the package lists first then.
+# Installs what building, running and testing Quillane needs on Debian 12, and the packages named
+# on its command line (the Windows build's). Safe to run again: it only asks apt for packages that
+# are missing, and refreshes the package lists first then.
 set -euo pipefail
 
 packages=(
@@ -19,6 +20,7 @@ packages=(
     libkrb5-dev krb5-kdc krb5-admin-server krb5-user freetds-bin
     xvfb xauth
 )
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

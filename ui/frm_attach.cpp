@@ -217,6 +217,13 @@ void TfrmAttach::BuildControls() {
     DBGrid1->verticalHeader()->setDefaultSectionSize(18);
     DBGrid1->verticalHeader()->setMinimumWidth(12);
 
+    // Item views and their headers do not inherit the window's font under a style sheet: they
+    // take the application's (on Windows the system's item-view font). The lists, the tree, the
+    // drive chooser's list and the grid with its titles are given the window's font themselves.
+    for (QAbstractItemView* view : findChildren<QAbstractItemView*>()) {
+        view->setFont(WindowFont());
+    }
+
     // Both lists and the tree start at the working directory; the path box starts empty.
     Dir->SetDirectory(workingDirectory);
     ShowFiles(FileListBox1, workingDirectory);

@@ -146,6 +146,20 @@ const Case kCases[] = {
     {"empty server box", ComposeConnectionText(QString(), QString()),
      u"Driver={SQL Server};Server=(local);Database=master;Trusted_Connection=Yes;APP=Quillane;"
      u"PacketSize=4096"_s},
+    // The Windows driver reads every form of the server box itself: no port of our own.
+    {"server box host,port and an instance", ComposeConnectionText(u"sa"_s, u" db01\\SQL,1500 "_s),
+     u"Driver={SQL Server};Server=db01\\SQL,1500;Database=master;Trusted_Connection=Yes;"
+     u"WSID=db01\\SQL,1500;APP=Quillane;PacketSize=4096"_s},
+    // Microsoft's driver manager and driver read "}}" inside braces as one "}", so a value may
+    // hold both ";" and "}".
+    {"a value with ; and } is braced, the } doubled", u"Initial Catalog=\"a;b}c\""_s,
+     u"Driver={SQL Server};Server=(local);Database={a;b}}c};APP=Quillane"_s},
+    {"control characters are refused here too", ComposeConnectionText(u"sa"_s, u"db\n01"_s),
+     QString(), 15, 30,
+     u"服务器名（Data Source）含有驱动程序无法安全接收的字符U+000A，未向服务器发送任何内容。"_s},
+    {"encryption with the server's certificate checked by the driver",
+     u"Use Encryption for Data=True"_s,
+     u"Driver={SQL Server};Server=(local);APP=Quillane;Encrypt=yes"_s},
 };
 #endif
 

@@ -24,6 +24,7 @@
 #include "ui/browsing.h"
 #include "ui/directory_list.h"
 #include "ui/frm_attach.h"
+#include "ui/style.h"
 #include "ui_test_support.h"
 
 using quillane::ui::TfrmAttach;
@@ -215,14 +216,12 @@ QString TextOf(const QWidget* widget) {
     return {};
 }
 
-TEST_F(WindowTest, EveryControlHasItsPlaceTextAndFont) {
+// Every control's font: 宋体 16 pixels where the table names it, else the window's Tahoma 11.
+void ExpectEveryControlsFont(QWidget& window) {
     for (const ControlRow& row : kControls) {
         SCOPED_TRACE(row.name);
-        const QWidget* widget = Control(row.name);
+        const QWidget* widget = window.findChild<QWidget*>(QString::fromLatin1(row.name));
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->parentWidget(), &Window());
-        EXPECT_EQ(widget->geometry(), row.geometry);
-        EXPECT_EQ(TextOf(widget), QString::fromUtf8(row.text));
         const QFont font = widget->font();
         if (row.family != nullptr) {
             ASSERT_FALSE(font.families().isEmpty());
@@ -236,8 +235,33 @@ TEST_F(WindowTest, EveryControlHasItsPlaceTextAndFont) {
             EXPECT_EQ(font.pixelSize(), 11);
         }
     }
-    EXPECT_EQ(Grid()->horizontalHeader()->font().families().value(0), QStringLiteral("Tahoma"));
-    EXPECT_EQ(Grid()->horizontalHeader()->font().pixelSize(), 11);
+    const QTableView* grid = window.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->horizontalHeader()->font().families().value(0), QStringLiteral("Tahoma"));
+    EXPECT_EQ(grid->horizontalHeader()->font().pixelSize(), 11);
+}
+
+TEST_F(WindowTest, EveryControlHasItsPlaceTextAndFont) {
+    for (const ControlRow& row : kControls) {
+        SCOPED_TRACE(row.name);
+        const QWidget* widget = Control(row.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget(), &Window());
+        EXPECT_EQ(widget->geometry(), row.geometry);
+        EXPECT_EQ(TextOf(widget), QString::fromUtf8(row.text));
+    }
+    ExpectEveryControlsFont(Window());
+}
+
+// A style sheet hands item views and headers the application's font rather than the one they
+// inherit (on Windows the system's item-view font): under Silver, as the program starts, every
+// control still has its own.
+TEST_F(WindowTest, UnderTheSilverStyleEveryControlKeepsItsFont) {
+    struct Unstyle {
+        ~Unstyle() { qApp->setStyleSheet(QString()); }
+    } unstyle;
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QString::fromUtf16(quillane::ui::kStyleName)));
+    ExpectEveryControlsFont(Window());
 }
 
 TEST_F(WindowTest, ThePasswordIsMaskedThePathBoxHintsAndFileItemsAre13High) {

@@ -22,7 +22,14 @@ using testsupport::ScriptedDriver;
 namespace {
 
 const QDateTime kNow(QDate(2026, 12, 10), QTime(9, 30, 15));
+// The directory the tree shows, and another one, in this platform's form.
+#ifdef Q_OS_WIN
+const QString kDir = u"D:\\restore"_s;
+const QString kOtherDir = u"E:\\data"_s;
+#else
 const QString kDir = u"/srv/restore"_s;
+const QString kOtherDir = u"/data"_s;
+#endif
 
 QString At(const QString& name) {
     return engine::EntryPath(kDir, name);
@@ -103,7 +110,7 @@ class AttachRunTest : public testing::Test {
 TEST_F(AttachRunTest, AttachesAMovedDatabaseFromWhereItLiesNow) {
     File(u"db1.mdf"_s, u"db1"_s, u"E:\\old\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s);
     const QString statement =
-        engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), kDir + u"/db1_log.ldf"_s);
+        engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), At(u"db1_log.ldf"_s));
     Reply(statement, Succeeds());
 
     run_.Run({u"db1.mdf"_s}, kDir);
@@ -132,13 +139,12 @@ TEST_F(AttachRunTest, AFileStillWhereItRecordsKeepsItsRecordedLogPath) {
 }
 
 TEST_F(AttachRunTest, APathDifferingOnlyInLetterCaseCountsAsMoved) {
-    File(u"db1.mdf"_s, u"db1"_s, u"/SRV/RESTORE/DB1.MDF"_s, u"/SRV/RESTORE/DB1_LOG.LDF"_s);
-    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), kDir + u"/DB1_LOG.LDF"_s),
-          Succeeds());
+    File(u"db1.mdf"_s, u"db1"_s, At(u"db1.mdf"_s).toUpper(), At(u"db1_log.ldf"_s).toUpper());
+    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), At(u"DB1_LOG.LDF"_s)), Succeeds());
 
     run_.Run({u"db1.mdf"_s}, kDir);
 
-    EXPECT_EQ(run_.LogFileName(), kDir + u"/DB1_LOG.LDF"_s);
+    EXPECT_EQ(run_.LogFileName(), At(u"DB1_LOG.LDF"_s));
     EXPECT_TRUE(shown_.isEmpty());
 }
 
@@ -153,7 +159,7 @@ TEST_F(AttachRunTest, AnEmptyListDoesNothing) {
 TEST_F(AttachRunTest, TheSameNameTwiceGetsTheServersRefusalAsAnAttachReport) {
     File(u"db1.mdf"_s, u"db1"_s, u"E:\\old\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s);
     const QString statement =
-        engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), kDir + u"/db1_log.ldf"_s);
+        engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), At(u"db1_log.ldf"_s));
     const QString refusal = u"Database 'db1' already exists. Choose a different database name."_s;
     Reply(statement, Succeeds());
     Reply(statement, Fails(refusal));
@@ -174,9 +180,8 @@ TEST_F(AttachRunTest, AMissingFileGetsOneNameReportAndTheRunGoesOn) {
         u"Unable to open the physical file \"/srv/restore/gone.mdf\". Operating system error 2: "
         u"\"2(The system cannot find the file specified.)\"."_s;
     Reply(engine::NameQuery(At(u"gone.mdf"_s)), Fails(missing));
-    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s);
-    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s),
-          Succeeds());
+    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s));
+    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s)), Succeeds());
 
     run_.Run({u"gone.mdf"_s, u"db2.mdf"_s}, kDir);
 
@@ -195,9 +200,8 @@ TEST_F(AttachRunTest, AFileQueryThatFailsToOpenIsReportedTwice) {
     const QString denied = u"Unable to open the physical file ... Operating system error 5"_s;
     Reply(engine::NameQuery(At(u"db1.mdf"_s)), NameRows(u"db1"_s));
     Reply(engine::FileQuery(At(u"db1.mdf"_s)), Fails(denied));
-    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s);
-    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s),
-          Succeeds());
+    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s));
+    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s)), Succeeds());
 
     run_.Run({u"db1.mdf"_s, u"db2.mdf"_s}, kDir);
 
@@ -214,15 +218,13 @@ TEST_F(AttachRunTest, AFileQueryThatFailsToOpenIsReportedTwice) {
 }
 
 TEST_F(AttachRunTest, AFailedAttachLetsTheNextEntryRun) {
-    File(u"db1.mdf"_s, u"db1"_s, At(u"db1.mdf"_s), kDir + u"/db1_log.ldf"_s);
-    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s);
+    File(u"db1.mdf"_s, u"db1"_s, At(u"db1.mdf"_s), At(u"db1_log.ldf"_s));
+    File(u"db2.mdf"_s, u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s));
     const QString errors =
         u"One or more files do not match the primary file of the database.\r\n"
         u"CREATE DATABASE failed. Some file names listed could not be created."_s;
-    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), kDir + u"/db1_log.ldf"_s),
-          Fails(errors));
-    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), kDir + u"/db2_log.ldf"_s),
-          Succeeds());
+    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), At(u"db1_log.ldf"_s)), Fails(errors));
+    Reply(engine::AttachStatement(u"db2"_s, At(u"db2.mdf"_s), At(u"db2_log.ldf"_s)), Succeeds());
 
     run_.Run({u"db1.mdf"_s, u"db2.mdf"_s}, kDir);
 
@@ -248,17 +250,17 @@ TEST_F(AttachRunTest, AFileWithoutADatabaseNameRowIsOnlyLogged) {
 
 TEST_F(AttachRunTest, AMissingLogRowKeepsTheEarlierLogPathAcrossRuns) {
     File(u"db1.mdf"_s, u"db1"_s, u"E:\\old\\db1.mdf"_s, u"E:\\old\\db1_log.ldf"_s);
-    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), kDir + u"/db1_log.ldf"_s),
-          Succeeds());
+    Reply(engine::AttachStatement(u"db1"_s, At(u"db1.mdf"_s), At(u"db1_log.ldf"_s)), Succeeds());
     run_.Run({u"db1.mdf"_s}, kDir);
 
     // The next run's file records no log file: the earlier value is relocated and used.
-    const QString entryPath = engine::EntryPath(u"/data"_s, u"db2.mdf"_s);
+    const QString entryPath = engine::EntryPath(kOtherDir, u"db2.mdf"_s);
     Reply(engine::NameQuery(entryPath), NameRows(u"db2"_s));
     Reply(engine::FileQuery(entryPath), FileRows({{u"1"_s, u"E:\\old\\db2.mdf"_s}}));
-    const QString statement = engine::AttachStatement(u"db2"_s, entryPath, u"/data/db1_log.ldf"_s);
+    const QString statement = engine::AttachStatement(
+        u"db2"_s, entryPath, engine::EntryPath(kOtherDir, u"db1_log.ldf"_s));
     Reply(statement, Succeeds());
-    run_.Run({u"db2.mdf"_s}, u"/data"_s);
+    run_.Run({u"db2.mdf"_s}, kOtherDir);
 
     EXPECT_EQ(Attaches().last(), Sent(statement));
     EXPECT_TRUE(shown_.isEmpty());
@@ -279,13 +281,13 @@ TEST_F(AttachRunTest, HostileNamesStayInsideTheirLiterals) {
     const QString entry = u"O'Brien]';--.mdf"_s;
     File(entry, u"a]b'c"_s, u"E:\\old\\O'Brien.mdf"_s, u"E:\\old\\O'Brien_log.ldf"_s);
     const QString statement =
-        engine::AttachStatement(u"a]b'c"_s, At(entry), kDir + u"/O'Brien_log.ldf"_s);
+        engine::AttachStatement(u"a]b'c"_s, At(entry), At(u"O'Brien_log.ldf"_s));
     Reply(statement, Succeeds());
 
     run_.Run({entry}, kDir);
 
     EXPECT_EQ(state_->executed.first(),
-              Sent(u"DBCC checkprimaryfile(N'/srv/restore/O''Brien]'';--.mdf', 2)"_s));
+              Sent(u"DBCC checkprimaryfile(N'"_s + At(u"O''Brien]'';--.mdf"_s) + u"', 2)"_s));
     EXPECT_EQ(Attaches(), QStringList{Sent(statement)});
     EXPECT_TRUE(statement.startsWith(u"CREATE DATABASE [a]]b'c] ON \r\n"_s));
     EXPECT_TRUE(shown_.isEmpty());
@@ -300,24 +302,24 @@ TEST_F(AttachRunTest, ControlCharactersFromAFileAreShownNotObeyed) {
     const QString name = u"x\r\n"_s + forged + u"\x01z"_s;
     const QString recordedLog = u"E:\\old\\l\rg.ldf"_s;
     File(entry, name, u"E:\\old\\a\nb.mdf"_s, recordedLog);
-    const QString statement = engine::AttachStatement(name, At(entry), kDir + u"/l\rg.ldf"_s);
+    const QString statement = engine::AttachStatement(name, At(entry), At(u"l\rg.ldf"_s));
     Reply(statement, Fails(u"Database 'x' already exists."_s));
-    File(u"ok.mdf"_s, name, At(u"ok.mdf"_s), kDir + u"/ok_log.ldf"_s);
-    Reply(engine::AttachStatement(name, At(u"ok.mdf"_s), kDir + u"/ok_log.ldf"_s), Succeeds());
+    File(u"ok.mdf"_s, name, At(u"ok.mdf"_s), At(u"ok_log.ldf"_s));
+    Reply(engine::AttachStatement(name, At(u"ok.mdf"_s), At(u"ok_log.ldf"_s)), Succeeds());
 
     run_.Run({entry, u"ok.mdf"_s}, kDir);
 
     const QString shownName = u"x␍␊"_s + forged + u"␁z"_s;
-    const QString report =
-        u"附加数据库出错！错误：Database 'x' already exists.\r\n Sql:"_s +
-        engine::AttachStatement(shownName, kDir + u"/a␊b.mdf"_s, kDir + u"/l␍g.ldf"_s) + u"\r\n"_s;
+    const QString report = u"附加数据库出错！错误：Database 'x' already exists.\r\n Sql:"_s +
+                           engine::AttachStatement(shownName, At(u"a␊b.mdf"_s), At(u"l␍g.ldf"_s)) +
+                           u"\r\n"_s;
     EXPECT_EQ(Logged(),
-              (QStringList{u"选中第【0】文件,选中文件名："_s + kDir + u"/a␊b.mdf"_s,
+              (QStringList{u"选中第【0】文件,选中文件名："_s + At(u"a␊b.mdf"_s),
                            u"附加后的数据库名："_s + shownName, u"数据库文件:E:\\old\\a␊b.mdf"_s,
                            u"日志文件:E:\\old\\l␍g.ldf"_s, report,
                            u"选中第【1】文件,选中文件名："_s + At(u"ok.mdf"_s),
                            u"附加后的数据库名："_s + shownName, u"数据库文件:"_s + At(u"ok.mdf"_s),
-                           u"日志文件:"_s + kDir + u"/ok_log.ldf"_s,
+                           u"日志文件:"_s + At(u"ok_log.ldf"_s),
                            u"附加数据库【"_s + shownName + u"】成功！"_s}));
     EXPECT_EQ(shown_, QStringList{report});
     // The server got the names as they are.

@@ -48,6 +48,8 @@ TEST(Paths, LocalNamesAndRecordedPathsEachKeepTheirOwnSeparators) {
          u"E:\\old\\db1_log.ldf"_s, u"D:\\restore\\db1.mdf"_s, u"D:\\restore\\db1_log.ldf"_s},
         {"Windows: a drive-relative entry", u"D:\\restore"_s, u"C:db1.mdf"_s, u"E:db1_log.ldf"_s,
          u"D:\\restore\\db1.mdf"_s, u"D:\\restore\\db1_log.ldf"_s},
+        {"Windows: at a drive root the separator is doubled, and kept", u"C:\\"_s, u"db1.mdf"_s,
+         u"E:\\old\\db1_log.ldf"_s, u"C:\\\\db1.mdf"_s, u"C:\\\\db1_log.ldf"_s},
 #else
         {"Linux: a colon is part of a file name", u"/srv"_s, u"prod:sales.mdf"_s,
          u"E:\\old\\prod_log.ldf"_s, u"/srv/prod:sales.mdf"_s, u"/srv/prod_log.ldf"_s},

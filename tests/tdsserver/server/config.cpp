@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,10 +20,12 @@ Config g_config;
         "usage: quillane-testserver [--port N] [--keytab FILE] [--sql-login user:pw]...\n"
         "       [--transcript FILE] [--databases FILE] [--log-dir DIR] [--close-after N]\n"
         "       [--delay-ms D] [--delay-batch N] [--exit-after N] [--refuse-logins]\n"
+        "       [--drive LETTER=DIR]...\n"
         "Listens on 127.0.0.1 only and prints \"READY <port>\" once listening\n"
         "(--port 0: any free port; exit status 2 when the port is taken).\n"
         "--log-dir: where a log that FOR ATTACH cannot find is rebuilt (default: the system's\n"
-        "temporary directory).\n",
+        "temporary directory).\n"
+        "--drive Z=/: paths on the Windows drive Z: are files under / (as Wine maps drives).\n",
         why.empty() ? "" : "quillane-testserver: ", why.empty() ? "" : (why + "\n").c_str());
     std::exit(why.empty() ? 0 : 64);
 }
@@ -78,6 +81,12 @@ void ParseArgs(int argc, char** argv) {
             g_config.delayBatch = ParseInt(value(), "--delay-batch");
         } else if (a == "--exit-after") {
             g_config.exitAfter = ParseInt(value(), "--exit-after");
+        } else if (a == "--drive") {
+            const std::string v = value();
+            if (v.size() < 3 || v[1] != '=' || !std::isalpha(static_cast<unsigned char>(v[0])))
+                Usage("--drive wants LETTER=DIR");
+            g_config.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])))] =
+                v.substr(2);
         } else if (a == "--refuse-logins") {
             g_config.refuseLogins = true;
         } else {

@@ -25,6 +25,10 @@ struct Config {
     long long delayBatch = -1;  // with delayMs: only this batch (counted from 1) waits
     int exitAfter = -1;
     bool refuseLogins = false;
+    // Windows drives as a Windows client under Wine sees this machine: 'Z' -> "/" makes
+    // "Z:\srv\a.mdf" the file /srv/a.mdf. Statements, messages and the databases file keep the
+    // client's own spelling.
+    std::map<char, std::string> drives;
 };
 
 // Set once by ParseArgs before any session starts; read-only afterwards.

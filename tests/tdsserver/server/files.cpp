@@ -1,6 +1,8 @@
 // Opening primary files and telling why one cannot be used.
 #include "files.h"
 
+#include <algorithm>
+#include <cctype>
 #include <system_error>
 
 #include "catalog.h"
@@ -11,7 +13,21 @@
 namespace tdsserver {
 
 std::filesystem::path ToPath(const std::u16string& path) {
-    return std::filesystem::path(tdsfiles::ToUtf8(path));
+    std::string text = tdsfiles::ToUtf8(path);
+    // "X:\…" or "X:/…" on a mapped drive: the drive's directory, with "\" read as "/".
+    if (text.size() >= 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) {
+        const auto drive = Options().drives.find(
+            static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+        if (drive != Options().drives.end()) {
+            std::string rest = text.substr(3);
+            std::replace(rest.begin(), rest.end(), '\\', '/');
+            std::string dir = drive->second;
+            if (dir.empty() || dir.back() != '/')
+                dir += '/';
+            text = dir + rest;
+        }
+    }
+    return std::filesystem::path(text);
 }
 
 std::filesystem::path Canonical(const std::u16string& path) {
