@@ -106,10 +106,9 @@ int AttachExec(const Verb& verb, const QStringList& arguments, Io& io) {
         u"only-primary-and-log"_s, u"附加语句只写主数据文件和文件 2（日志），与窗口的语句相同"_s);
     const QCommandLineOption rebuildLog(
         u"rebuild-log"_s,
-        u"日志文件不在附加要找的位置时，只写数据文件，用 FOR ATTACH_REBUILD_LOG 重建日志"_s);
+        u"日志文件不在附加要找的位置时只写数据文件，重建日志（FOR ATTACH_REBUILD_LOG）"_s);
     const QCommandLineOption map(
-        u"map"_s,
-        u"服务器看到的路径前缀与本机不同（如容器的卷）：发给服务器的路径换成服务器的前缀；可重复"_s,
+        u"map"_s, u"服务器看到的路径前缀与本机不同时（如容器的卷）换成服务器的前缀；可重复"_s,
         u"本机=服务器"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s},
                                   u"同时使用的服务器会话数（默认 1，最多 64）"_s, u"N"_s, u"1"_s);

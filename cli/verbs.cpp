@@ -47,8 +47,7 @@ QString Listing(const QList<std::pair<QString, QString>>& rows) {
 const QList<Verb>& Verbs() {
     static const QList<Verb> verbs = {
         {QString(), u"[选项] 文件|目录..."_s,
-         u"附加主数据库文件：每个文件记录的全部文件，可同时用多个会话，可映射服务器的路径"_s,
-         AttachExec},
+         u"附加主数据库文件及其记录的全部文件，可多个会话同时进行"_s, AttachExec},
         {u"inspect"_s, u"inspect [选项] 文件|目录..."_s,
          u"查看主数据库文件记录的内容和附加时要用的每个文件，不需要服务器"_s, InspectExec},
     };
