@@ -44,11 +44,26 @@ struct Result {
     }
 };
 
+// The program as uid 65534 can start it: the build tree may lie under a directory only root may
+// enter (a checkout in a fresh mktemp -d), so a copy goes where everyone may.
+QString ProgramForNobody() {
+    static QTemporaryDir dir;
+    static const QString copy = [] {
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+        const QString path = dir.path() + u"/quillane-attach"_s;
+        QFile::copy(QStringLiteral(QUILLANE_ATTACH_PATH), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                        QFile::ReadOther | QFile::ExeOther);
+        return path;
+    }();
+    return copy;
+}
+
 // Runs quillane-attach; `asNobody` runs it as uid 65534, a user who cannot read a file with mode
 // 000 (root reads it whatever its permission bits say).
 Result Attach(const QStringList& arguments, const QString& workingDir = {}, bool asNobody = false) {
     QProcess process;
-    process.setProgram(QStringLiteral(QUILLANE_ATTACH_PATH));
+    process.setProgram(asNobody ? ProgramForNobody() : QStringLiteral(QUILLANE_ATTACH_PATH));
     process.setArguments(arguments);
     if (!workingDir.isEmpty()) {
         process.setWorkingDirectory(workingDir);
