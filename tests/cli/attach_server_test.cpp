@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -196,8 +195,14 @@ class AttachCli : public testing::Test {
 
     QString Program() const { return bin_ + u"/quillane-attach"_s; }
 
-    QString LogPath() const {
-        return bin_ + u"/Logs/"_s + QDate::currentDate().toString(u"yyyy-MM-dd"_s) + u".log"_s;
+    // Every entry the program logged, over as many days' files as the run took.
+    QStringList Logged() const {
+        QStringList entries;
+        const QDir logs(bin_ + u"/Logs"_s);
+        for (const QString& day : logs.entryList({u"*.log"_s}, QDir::Files, QDir::Name)) {
+            entries << LogEntries(logs.filePath(day));
+        }
+        return entries;
     }
 
     Result Run(const QStringList& arguments) const {
@@ -450,7 +455,7 @@ TEST_F(AttachCli, EveryRowAsTheServerSeesIt) {
 
         EXPECT_EQ(r.status, e.status) << r.err.toStdString();
         EXPECT_EQ(Sent(server, sentBefore), e.sent);
-        const QStringList log = LogEntries(LogPath());
+        const QStringList log = Logged();
         EXPECT_EQ(log.mid(logged), e.log);
         logged = log.size();
         qsizetype at = 0;
@@ -522,7 +527,7 @@ TEST_F(AttachCli, FourSessionsWithDroppedOnesLoseNothing) {
 
     // The log: one block per entry, each starting with its selection line and ending with its
     // outcome, nothing of another entry in between.
-    const QStringList log = LogEntries(LogPath());
+    const QStringList log = Logged();
     std::set<int> seen;
     for (qsizetype i = 0; i < log.size();) {
         static const QRegularExpression selection(u"^选中第【(\\d+)】文件,选中文件名：(.*)$"_s);
