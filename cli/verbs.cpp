@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/attach_verb.h"
 #include "cli/inspect_verb.h"
 #include "cli/output.h"
 
@@ -45,6 +46,8 @@ QString Listing(const QList<std::pair<QString, QString>>& rows) {
 
 const QList<Verb>& Verbs() {
     static const QList<Verb> verbs = {
+        {QString(), u"[选项] 文件|目录..."_s,
+         u"附加主数据库文件及其记录的全部文件，可多个会话同时进行"_s, AttachExec},
         {u"inspect"_s, u"inspect [选项] 文件|目录..."_s,
          u"查看主数据库文件记录的内容和附加时要用的每个文件，不需要服务器"_s, InspectExec},
     };
@@ -56,12 +59,40 @@ QString GeneralHelp() {
     for (const Verb& verb : Verbs()) {
         verbs.append({verb.name.isEmpty() ? verb.usage : verb.name, verb.summary});
     }
-    return u"用法："_s + Command(nullptr) + u" <命令> [选项] [参数...]\n\n"_s +
+    return u"用法："_s + Command(nullptr) + u" [选项] 文件|目录...\n      "_s + Command(nullptr) +
+           u" <命令> [选项] [参数...]\n\n"_s +
            u"批量附加 SQL Server 主数据库文件（*.mdf）。\n\n"_s + u"命令：\n"_s + Listing(verbs) +
            u"\n选项：\n"_s +
            Listing({{u"-h, --help"_s, u"显示此帮助"_s}, {u"-v, --version"_s, u"显示版本"_s}}) +
-           u"\n用“"_s + Command(nullptr) + u" <命令> --help”查看命令的用法。\n"_s;
+           u"\n用“"_s + Command(nullptr) + u" --help”查看附加的全部选项，用“"_s + Command(nullptr) +
+           u" <命令> --help”查看命令的用法。\n"_s;
 }
+
+namespace {
+
+// What follows the attaching verb's own help under --help: the other verbs.
+QString OtherVerbsHelp() {
+    QList<std::pair<QString, QString>> verbs;
+    for (const Verb& verb : Verbs()) {
+        if (!verb.name.isEmpty()) {
+            verbs.append({verb.name, verb.summary});
+        }
+    }
+    return u"\n其他命令：\n"_s + Listing(verbs) + u"\n用“"_s + Command(nullptr) +
+           u" <命令> --help”查看命令的用法；用“"_s + Command(nullptr) +
+           u" --version”显示版本。\n"_s;
+}
+
+const Verb* DefaultVerb() {
+    for (const Verb& verb : Verbs()) {
+        if (verb.name.isEmpty()) {
+            return &verb;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 QString VerbHelp(const Verb& verb, const QString& description,
                  const QList<std::pair<QString, QString>>& arguments,
@@ -109,7 +140,12 @@ int Run(const QStringList& arguments, Io& io) {
     }
     const QString& first = rest.front();
     if (first == u"-h"_s || first == u"--help"_s || first == u"-?"_s) {
-        io.out << GeneralHelp();
+        if (const Verb* verb = DefaultVerb()) {
+            verb->exec(*verb, {u"--help"_s}, io);
+            io.out << OtherVerbsHelp();
+        } else {
+            io.out << GeneralHelp();
+        }
         io.out.flush();
         return kExitReady;
     }
@@ -123,10 +159,8 @@ int Run(const QStringList& arguments, Io& io) {
             return verb.exec(verb, rest.mid(1), io);
         }
     }
-    for (const Verb& verb : Verbs()) {
-        if (verb.name.isEmpty()) {
-            return verb.exec(verb, rest, io);
-        }
+    if (const Verb* verb = DefaultVerb()) {
+        return verb->exec(*verb, rest, io);
     }
     return UsageError(
         nullptr, (first.startsWith(u'-') ? u"未知选项“"_s : u"未知命令“"_s) + first + u"”。"_s, io);

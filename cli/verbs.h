@@ -3,7 +3,7 @@
 // The verbs of quillane-attach. One table names each verb with its usage, its summary and the
 // function that runs it; the same table drives the general help. `quillane-attach inspect …`
 // runs the verb named "inspect"; arguments that name no verb go to the verb with an empty name,
-// the one that attaches files, once there is one.
+// the one that attaches files.
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -16,13 +16,15 @@
 namespace quillane::cli {
 
 struct Io {
-    QTextStream& out;  // what was asked for: results, help, the version
-    QTextStream& err;  // what went wrong
+    QTextStream& out;            // what was asked for: results, help, the version
+    QTextStream& err;            // what went wrong, and how far a long run has come
+    bool errIsTerminal = false;  // progress may be redrawn in place on `err`
 };
 
-inline constexpr int kExitReady = 0;     // every file is ready
+inline constexpr int kExitReady = 0;     // every file is ready (attached, for the attach verb)
 inline constexpr int kExitNotReady = 1;  // some file, or some directory, is not
-inline constexpr int kExitUsage = 2;     // the command line is wrong
+// The command line is wrong; for the attach verb also: no server session before the first entry.
+inline constexpr int kExitUsage = 2;
 
 inline constexpr char16_t kProgram[] = u"quillane-attach";
 

@@ -2,13 +2,19 @@
 
 namespace quillane::db {
 
-DbError::DbError(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+DbError::DbError(QString message, int serverError)
+    : message_(std::move(message)), utf8_(message_.toUtf8()), serverError_(serverError) {}
 
 QString MessageOf(const std::exception& error) {
     if (const auto* dbError = dynamic_cast<const DbError*>(&error)) {
         return dbError->Message();
     }
     return QString::fromUtf8(error.what());
+}
+
+int ServerErrorOf(const std::exception& error) {
+    const auto* dbError = dynamic_cast<const DbError*>(&error);
+    return dbError != nullptr ? dbError->ServerError() : 0;
 }
 
 QString ControlsShown(const QString& text) {

@@ -11,18 +11,24 @@ namespace quillane::db {
 // text in UTF-8 for handlers that only know std::exception.
 class DbError : public std::exception {
   public:
-    explicit DbError(QString message);
+    // `serverError`: the number of the first error message the server itself sent (5120, 1801,
+    // 18456, …); 0 when the failure came from the client side (the driver, the network).
+    explicit DbError(QString message, int serverError = 0);
 
     const QString& Message() const noexcept { return message_; }
+    int ServerError() const noexcept { return serverError_; }
     const char* what() const noexcept override { return utf8_.constData(); }
 
   private:
     QString message_;
     QByteArray utf8_;
+    int serverError_ = 0;
 };
 
 // The message text of any failure: a DbError's own text, otherwise what() read as UTF-8.
 QString MessageOf(const std::exception& error);
+// The server's error number of any failure; 0 when it is not a DbError from the server.
+int ServerErrorOf(const std::exception& error);
 
 // `text` with every control character (U+0000 to U+001F and U+007F) replaced by its Unicode control
 // picture (␀ to ␟, ␡). Names and paths read from a file or a directory may hold CR or LF; shown

@@ -3,6 +3,7 @@
 #include "db/db_error.h"
 #include "db/query.h"
 #include "engine/paths.h"
+#include "engine/run_texts.h"
 #include "engine/statements.h"
 #include "log/run_log.h"
 
@@ -18,31 +19,20 @@ void AttachRun::Run(const QStringList& entries, const QString& directory) {
     }
 }
 
-namespace {
-
-// A statement as a report quotes it: the query's text (its one line and CR LF), with the control
-// characters of the names and paths in it shown as pictures.
-QString Quoted(const QString& statementShown) {
-    return statementShown + QStringLiteral("\r\n");
-}
-
-}  // namespace
-
 void AttachRun::CheckEntry(qsizetype index, const QString& entry, const QString& directory) {
     const QString entryPath = EntryPath(directory, entry);
-    log_.AddLog(QStringLiteral("选中第【") + QString::number(index) +
-                QStringLiteral("】文件,选中文件名：") + db::ControlsShown(entryPath));
+    log_.AddLog(SelectionLine(index, entryPath));
     try {
         check_.SQL().Clear();
         check_.SQL().Add(NameQuery(entryPath));
-        checkQuoted_ = Quoted(NameQuery(db::ControlsShown(entryPath)));
+        checkQuoted_ = QueryText(NameQuery(db::ControlsShown(entryPath)));
         check_.Open();
         // The file query runs on this same query: once it has succeeded the walk stands past its
         // last row and ends, so each entry is attached at most once.
         while (!check_.Eof()) {
             if (check_.Fields(0).AsString() == u"Database name") {
                 const QString databaseName = Trim(check_.Fields(1).AsString());
-                log_.AddLog(QStringLiteral("附加后的数据库名：") + db::ControlsShown(databaseName));
+                log_.AddLog(DatabaseNameLine(databaseName));
                 if (GetFileName(entryPath)) {
                     Attach(databaseName, entryPath);
                 }
@@ -50,7 +40,7 @@ void AttachRun::CheckEntry(qsizetype index, const QString& entry, const QString&
             check_.Next();
         }
     } catch (const std::exception& error) {
-        Report(QStringLiteral("检查数据库名出错！错误："), error, checkQuoted_);
+        Report(ReportKind::Name, error, checkQuoted_);
     }
 }
 
@@ -58,22 +48,22 @@ bool AttachRun::GetFileName(const QString& DbName) {
     try {
         check_.SQL().Clear();
         check_.SQL().Add(FileQuery(DbName));
-        checkQuoted_ = Quoted(FileQuery(db::ControlsShown(DbName)));
+        checkQuoted_ = QueryText(FileQuery(db::ControlsShown(DbName)));
         check_.Open();
         while (!check_.Eof()) {
             if (check_.Fields(1).AsString() == u"1") {
                 G_dbFileName = Trim(check_.Fields(3).AsString());
-                log_.AddLog(QStringLiteral("数据库文件:") + db::ControlsShown(G_dbFileName));
+                log_.AddLog(DataFileLine(G_dbFileName));
             }
             if (check_.Fields(1).AsString() == u"2") {
                 G_LogFileName = Trim(check_.Fields(3).AsString());
-                log_.AddLog(QStringLiteral("日志文件:") + db::ControlsShown(G_LogFileName));
+                log_.AddLog(LogFileLine(G_LogFileName));
             }
             check_.Next();
         }
         return true;
     } catch (const std::exception& error) {
-        Report(QStringLiteral("检查数据文件出错！错误："), error, checkQuoted_);
+        Report(ReportKind::File, error, checkQuoted_);
         return false;
     }
 }
@@ -88,19 +78,18 @@ void AttachRun::Attach(const QString& databaseName, const QString& entryPath) {
     try {
         attach_.SQL().Clear();
         attach_.SQL().Add(AttachStatement(databaseName, G_dbFileName, G_LogFileName));
-        attachQuoted_ =
-            Quoted(AttachStatement(db::ControlsShown(databaseName), db::ControlsShown(G_dbFileName),
-                                   db::ControlsShown(G_LogFileName)));
+        attachQuoted_ = QueryText(AttachStatement(db::ControlsShown(databaseName),
+                                                  db::ControlsShown(G_dbFileName),
+                                                  db::ControlsShown(G_LogFileName)));
         attach_.ExecSQL();
-        log_.AddLog(QStringLiteral("附加数据库【") + db::ControlsShown(databaseName) +
-                    QStringLiteral("】成功！"));
+        log_.AddLog(AttachedLine(databaseName));
     } catch (const std::exception& error) {
-        Report(QStringLiteral("附加数据库出错！错误："), error, attachQuoted_);
+        Report(ReportKind::Attach, error, attachQuoted_);
     }
 }
 
-void AttachRun::Report(const QString& what, const std::exception& error, const QString& sqlText) {
-    const QString text = what + db::MessageOf(error) + QStringLiteral("\r\n Sql:") + sqlText;
+void AttachRun::Report(ReportKind kind, const std::exception& error, const QString& sqlText) {
+    const QString text = ReportText(kind, db::MessageOf(error), sqlText);
     showMessage_(text);
     log_.AddLog(text);
 }

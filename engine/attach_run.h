@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <exception>
 
+#include "engine/run_texts.h"
 #include "log/message_sink.h"
 
 namespace quillane::db {
@@ -39,7 +40,7 @@ class AttachRun {
   private:
     void CheckEntry(qsizetype index, const QString& entry, const QString& directory);
     void Attach(const QString& databaseName, const QString& entryPath);
-    void Report(const QString& what, const std::exception& error, const QString& sqlText);
+    void Report(ReportKind kind, const std::exception& error, const QString& sqlText);
 
     db::Query& check_;
     db::Query& attach_;

@@ -24,10 +24,19 @@ QString FileQuery(const QString& DbName) {
 
 QString AttachStatement(const QString& databaseName, const QString& dataFile,
                         const QString& logFile) {
+    return AttachStatement(databaseName, QStringList{dataFile, logFile});
+}
+
+QString AttachStatement(const QString& databaseName, const QStringList& files,
+                        AttachClause clause) {
+    QStringList specs;
+    for (const QString& file : files) {
+        specs << QStringLiteral("( FILENAME = ") + NLiteral(file) + QStringLiteral(" )");
+    }
     return QStringLiteral("CREATE DATABASE ") + BracketedName(databaseName) +
-           QStringLiteral(" ON \r\n( FILENAME = ") + NLiteral(dataFile) +
-           QStringLiteral(" ),\r\n( FILENAME = ") + NLiteral(logFile) +
-           QStringLiteral(" )\r\n FOR ATTACH ");
+           QStringLiteral(" ON \r\n") + specs.join(QStringLiteral(",\r\n")) +
+           (clause == AttachClause::Attach ? QStringLiteral("\r\n FOR ATTACH ")
+                                           : QStringLiteral("\r\n FOR ATTACH_REBUILD_LOG "));
 }
 
 }  // namespace quillane::engine

@@ -151,4 +151,26 @@ void RunLog::AddLog(const QString& msg) {
     }
 }
 
+void RunLog::AddLines(const QList<Line>& lines) {
+    if (lines.isEmpty()) {
+        return;
+    }
+    const QDir folder(folder_);
+    bool ok = folder.mkdir(QStringLiteral("Logs")) ||
+              QFileInfo(folder.filePath(QStringLiteral("Logs"))).isDir();
+    for (qsizetype first = 0; ok && first < lines.size();) {
+        const QDate day = lines[first].moment.date();
+        QString text;
+        qsizetype next = first;
+        for (; next < lines.size() && lines[next].moment.date() == day; ++next) {
+            text += EntryText(lines[next].moment, locale_, lines[next].msg);
+        }
+        ok = AppendToFile(FilePath(day), Utf16Le(text));
+        first = next;
+    }
+    if (!ok) {
+        showMessage_(QStringLiteral("写入日志失败！"));
+    }
+}
+
 }  // namespace quillane::log

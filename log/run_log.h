@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QLocale>
 #include <QString>
 #include <functional>
@@ -29,6 +30,18 @@ class RunLog {
     // The entry written for `msg` at `moment`: the locale's short date, one blank and its long time
     // (the date alone at exactly midnight).
     static QString EntryText(const QDateTime& moment, const QLocale& locale, const QString& msg);
+
+    // Entries made earlier and written now, together: runs that attach several databases at once
+    // keep each database's lines in one piece. Each line keeps the moment it was made (Now()) and
+    // goes to that day's file; the lines of one day go in with a single append, so that nothing
+    // else writing to the file can come between them. Never throws: a failure shows
+    // "写入日志失败！" once and those entries are lost.
+    struct Line {
+        QDateTime moment;
+        QString msg;
+    };
+    void AddLines(const QList<Line>& lines);
+    QDateTime Now() const { return clock_(); }
 
   private:
     QString folder_;

@@ -74,6 +74,7 @@ QString FromWide(const SQLWCHAR* text, qsizetype length) {
 struct Diagnostic {
     QString state;
     QString text;
+    int native = 0;  // the server's message number, for the server's own messages
 };
 
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
@@ -98,8 +99,9 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
             break;
         }
         const qsizetype kept = std::min<qsizetype>(length, static_cast<qsizetype>(text.size()) - 1);
-        records.push_back(
-            {FromWide(state.data(), 5), FromWide(text.data(), std::max<qsizetype>(kept, 0))});
+        records.push_back({FromWide(state.data(), 5),
+                           FromWide(text.data(), std::max<qsizetype>(kept, 0)),
+                           static_cast<int>(native)});
     }
     return records;
 }
@@ -153,8 +155,26 @@ QString Joined(const QStringList& errors) {
 
 // The error texts of a failed call. A driver may fail without leaving a diagnostic record; the
 // failure stands all the same, and the text says which call failed and how.
-QStringList FailureTexts(const char* call, SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
-    QStringList texts = ErrorTexts(Diagnostics(type, handle));
+// The number of the first error the server itself sent. Information (01), the connection's
+// failures (08), the driver's (HY) and the driver manager's (IM) carry the client's own numbers,
+// which are not the server's.
+int FirstServerError(const std::vector<Diagnostic>& records) {
+    for (const Diagnostic& record : records) {
+        const QStringView cls = QStringView(record.state).first(2);
+        if (cls != u"01" && cls != u"08" && cls != u"HY" && cls != u"IM" && record.native > 0) {
+            return record.native;
+        }
+    }
+    return 0;
+}
+
+QStringList FailureTexts(const char* call, SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle,
+                         int* serverError = nullptr) {
+    const std::vector<Diagnostic> records = Diagnostics(type, handle);
+    if (serverError != nullptr && *serverError == 0) {
+        *serverError = FirstServerError(records);
+    }
+    QStringList texts = ErrorTexts(records);
     if (texts.isEmpty()) {
         texts.append(QStringLiteral("%1 failed with return code %2 and the ODBC driver gave no "
                                     "message.")
@@ -164,13 +184,15 @@ QStringList FailureTexts(const char* call, SQLRETURN rc, SQLSMALLINT type, SQLHA
     return texts;
 }
 
-QStringList StatementFailure(const char* call, SQLRETURN rc, const StmtHandle& stmt) {
-    return FailureTexts(call, rc, SQL_HANDLE_STMT, stmt.Get());
+QStringList StatementFailure(const char* call, SQLRETURN rc, const StmtHandle& stmt,
+                             int* serverError = nullptr) {
+    return FailureTexts(call, rc, SQL_HANDLE_STMT, stmt.Get(), serverError);
 }
 
 // Reads one column of the current row as text, in chunks so that values of any length come whole.
 // False (and the errors added) when the driver fails.
-bool ReadField(const StmtHandle& stmt, SQLUSMALLINT column, QString& value, QStringList& errors) {
+bool ReadField(const StmtHandle& stmt, SQLUSMALLINT column, QString& value, QStringList& errors,
+               int* serverError) {
     value.clear();
     // Small enough that a padded file name column (260 characters) already comes in two chunks,
     // so the joining is exercised by every file query.
@@ -184,7 +206,7 @@ bool ReadField(const StmtHandle& stmt, SQLUSMALLINT column, QString& value, QStr
             return true;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementFailure("SQLGetData", rc, stmt);
+            errors += StatementFailure("SQLGetData", rc, stmt, serverError);
             return false;
         }
         if (indicator == SQL_NULL_DATA) {
@@ -204,7 +226,7 @@ bool ReadField(const StmtHandle& stmt, SQLUSMALLINT column, QString& value, QStr
 
 // Column names and every row of the current result. False (and the errors added) on a failure.
 bool ReadResult(const StmtHandle& stmt, SQLSMALLINT columnCount, ResultSet& result,
-                QStringList& errors) {
+                QStringList& errors, int* serverError) {
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
         std::vector<SQLWCHAR> name(256);
         SQLSMALLINT length = 0;
@@ -221,7 +243,7 @@ bool ReadResult(const StmtHandle& stmt, SQLSMALLINT columnCount, ResultSet& resu
                                  &length, &type, &size, &digits, &nullable);
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementFailure("SQLDescribeColW", rc, stmt);
+            errors += StatementFailure("SQLDescribeColW", rc, stmt, serverError);
             return false;
         }
         result.columns.append(FromWide(name.data(), std::max<SQLSMALLINT>(length, 0)));
@@ -232,14 +254,14 @@ bool ReadResult(const StmtHandle& stmt, SQLSMALLINT columnCount, ResultSet& resu
             return true;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            errors += StatementFailure("SQLFetch", rc, stmt);
+            errors += StatementFailure("SQLFetch", rc, stmt, serverError);
             return false;
         }
         QStringList row;
         row.reserve(columnCount);
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
             QString value;
-            if (!ReadField(stmt, i, value, errors)) {
+            if (!ReadField(stmt, i, value, errors, serverError)) {
                 return false;
             }
             row.append(std::move(value));
@@ -311,8 +333,10 @@ void OdbcDriver::Open(const QString& connectionText) {
     rc = SQLDriverConnectW(session->dbc.Get(), nullptr, Wide(odbc.text), SQL_NTS, nullptr, 0,
                            &outLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-        throw DbError(
-            Joined(FailureTexts("SQLDriverConnectW", rc, SQL_HANDLE_DBC, session->dbc.Get())));
+        int serverError = 0;
+        const QStringList texts =
+            FailureTexts("SQLDriverConnectW", rc, SQL_HANDLE_DBC, session->dbc.Get(), &serverError);
+        throw DbError(Joined(texts), serverError);
     }
     session->connected = true;
     session_ = std::move(session);
@@ -352,6 +376,7 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
     ResultSet result;
     bool haveResult = false;
     QStringList errors;
+    int serverError = 0;
     const char* call = "SQLExecDirectW";
     SQLRETURN rc =
         SQLExecDirectW(stmt.Get(), Wide(statement), static_cast<SQLINTEGER>(statement.size()));
@@ -363,14 +388,14 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
             SQLSMALLINT columns = 0;
             if (const SQLRETURN described = SQLNumResultCols(stmt.Get(), &columns);
                 !SQL_SUCCEEDED(described)) {
-                errors += StatementFailure("SQLNumResultCols", described, stmt);
+                errors += StatementFailure("SQLNumResultCols", described, stmt, &serverError);
             } else if (columns > 0 && !haveResult) {
                 haveResult = true;
-                ReadResult(stmt, columns, result, errors);
+                ReadResult(stmt, columns, result, errors, &serverError);
             }
         } else if (rc == SQL_ERROR) {
             const bool silent = Diagnostics(SQL_HANDLE_STMT, stmt.Get()).empty();
-            errors += StatementFailure(call, rc, stmt);
+            errors += StatementFailure(call, rc, stmt, &serverError);
             if (silent) {
                 // A driver that fails without a word cannot be trusted to move on to a next
                 // result either.
@@ -379,7 +404,7 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
         } else if (rc != SQL_NO_DATA) {
             // SQL_NEED_DATA, SQL_STILL_EXECUTING, SQL_INVALID_HANDLE: nothing this statement
             // should ever give, and nothing to go on with.
-            errors += StatementFailure(call, rc, stmt);
+            errors += StatementFailure(call, rc, stmt, &serverError);
             break;
         }
         // Past a lost session every further call only repeats "Communication link failure".
@@ -398,7 +423,7 @@ ResultSet OdbcDriver::Execute(const QString& statement) {
         Close();
     }
     if (!errors.isEmpty()) {
-        throw DbError(Joined(errors));
+        throw DbError(Joined(errors), serverError);
     }
     return result;
 }

@@ -399,6 +399,119 @@ TEST_F(TdsServer, AttachingThePrimaryFileAloneTakesTheLogFromWhereTheFileRecords
     EXPECT_EQ(server.Databases(), held);
 }
 
+// A database of four files (the primary file, its log, a secondary data file and a second log)
+// as DBCC option 3 lists them and as an attach takes them: every file named, or found where the
+// primary file records it; a missing log rebuilt by FOR ATTACH_REBUILD_LOG for the data files
+// alone, but not by FOR ATTACH, which rebuilds only a database's single log.
+TEST_F(TdsServer, EveryFileOfADatabaseAndTheLogsRebuilt) {
+    const auto make = [&](const std::string& stem, const std::u16string& name,
+                          const fs::path& recordedDir, bool logs) {
+        const std::u16string d = P(recordedDir) + u"/" + FromUtf8(stem);
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = name;
+        fixture.files = {{2, 1, name, d + u".mdf"},
+                         {0x100042, 2, name + u"_log", d + u"_log.ldf"},
+                         {2, 3, name + u"_2", d + u"_2.ndf"},
+                         {0x100042, 4, name + u"_log2", d + u"_log2.ldf"}};
+        fs::create_directories(recordedDir);
+        const fs::path primary = recordedDir / (stem + ".mdf");
+        mdf::WritePrimaryFile(primary, fixture);
+        mdf::WriteMatchingLogFile(primary, recordedDir / (stem + "_2.ndf"), 3);
+        if (logs) {
+            mdf::WriteMatchingLogFile(primary, recordedDir / (stem + "_log.ldf"), 2);
+            mdf::WriteMatchingLogFile(primary, recordedDir / (stem + "_log2.ldf"), 4);
+        }
+        return primary;
+    };
+    const fs::path all = make("all", u"All", dir_ / "all", true);
+    const fs::path inPlace = make("inplace", u"InPlace", dir_ / "inplace", true);
+    const fs::path noLogs = make("nologs", u"NoLogs", dir_ / "nologs", false);
+    const std::u16string a = P(dir_ / "all") + u"/all";
+    const std::u16string n = P(dir_ / "nologs") + u"/nologs";
+
+    testsrv::TestServer server;
+    Odbc db(Integrated(server.Port()));
+    ASSERT_TRUE(db.connected());
+
+    Result r = db.Exec(u"DBCC checkprimaryfile(N'" + P(all) + u"', 3)");
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.sets.size(), 1u);
+    ASSERT_EQ(r.sets[0].size(), 4u);
+    const std::vector<std::pair<std::u16string, std::u16string>> rows{
+        {u"2", a + u".mdf"},
+        {u"1048642", a + u"_log.ldf"},
+        {u"2", a + u"_2.ndf"},
+        {u"1048642", a + u"_log2.ldf"}};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(r.sets[0][i][0], rows[i].first);
+        EXPECT_EQ(r.sets[0][i][1], FromUtf8(std::to_string(i + 1)));
+        EXPECT_EQ(Trimmed(r.sets[0][i][3]), rows[i].second);
+    }
+
+    const auto attach = [&](const std::u16string& name, const std::vector<std::u16string>& files,
+                            const std::u16string& clause) {
+        std::u16string sql = u"CREATE DATABASE [" + name + u"] ON ";
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            sql += (i ? u", (FILENAME = N'" : u"(FILENAME = N'") + files[i] + u"')";
+        }
+        return db.Exec(sql + u" " + clause);
+    };
+    r = attach(u"All", {a + u".mdf", a + u"_log.ldf", a + u"_2.ndf", a + u"_log2.ldf"},
+               u"FOR ATTACH");
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.diags.empty());
+    // The files not named come from where the primary file records them.
+    r = attach(u"InPlace", {P(inPlace)}, u"FOR ATTACH");
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.diags.empty());
+
+    // Two logs gone: FOR ATTACH cannot make them anew.
+    r = attach(u"NoLogs", {n + u".mdf", n + u"_2.ndf"}, u"FOR ATTACH");
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5120);
+    EXPECT_EQ(r.diags[0].text, u"Unable to open the physical file \"" + n +
+                                   u"_log.ldf\". Operating system error 2: \"2(The system cannot "
+                                   u"find the file specified.)\".");
+    EXPECT_EQ(r.diags[1].native, 1802);
+
+    // The secondary file elsewhere, not named: the server looks where the file records it.
+    fs::rename(dir_ / "nologs" / "nologs_2.ndf", dir_ / "nologs_2.ndf");
+    r = attach(u"NoLogs", {n + u".mdf"}, u"FOR ATTACH_REBUILD_LOG");
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.diags.size(), 2u);
+    EXPECT_EQ(r.diags[0].native, 5120);
+    EXPECT_EQ(r.diags[0].text, u"Unable to open the physical file \"" + n +
+                                   u"_2.ndf\". Operating system error 2: \"2(The system cannot "
+                                   u"find the file specified.)\".");
+    EXPECT_EQ(r.diags[1].native, 1802);
+
+    r = attach(u"NoLogs", {n + u".mdf", P(dir_ / "nologs_2.ndf")}, u"FOR ATTACH_REBUILD_LOG");
+    EXPECT_TRUE(r.ok);
+    const std::u16string newLog = P(server.LogDir() / "NoLogs_log.ldf");
+    ASSERT_EQ(r.diags.size(), 3u);
+    EXPECT_EQ(r.diags[0].native, 5111);
+    EXPECT_EQ(r.diags[0].text, u"File activation failure. The physical file name \"" + n +
+                                   u"_log.ldf\" may be "
+                                   u"incorrect.");
+    EXPECT_EQ(r.diags[1].native, 5111);
+    EXPECT_EQ(r.diags[1].text, u"File activation failure. The physical file name \"" + n +
+                                   u"_log2.ldf\" may be "
+                                   u"incorrect.");
+    EXPECT_EQ(r.diags[2].native, 5182);
+    EXPECT_EQ(r.diags[2].text, u"New log file '" + newLog + u"' was created.");
+    const auto made = mdf::ReadFileHeader(server.LogDir() / "NoLogs_log.ldf");
+    ASSERT_TRUE(made) << mdf::ToString(made.status);
+    EXPECT_EQ(made.value.bindingId, mdf::ReadFileHeader(noLogs).value.bindingId);
+
+    const std::u16string i = P(dir_ / "inplace") + u"/inplace";
+    const std::vector<std::vector<std::u16string>> held{
+        {u"All", a + u".mdf", a + u"_log.ldf", a + u"_2.ndf", a + u"_log2.ldf"},
+        {u"InPlace", P(inPlace), i + u"_2.ndf", i + u"_log.ldf", i + u"_log2.ldf"},
+        {u"NoLogs", n + u".mdf", P(dir_ / "nologs_2.ndf"), newLog}};
+    EXPECT_EQ(server.Databases(), held);
+}
+
 // Each case: one batch and the messages it must bring, in order.
 struct ErrorCase {
     std::string what;
@@ -645,6 +758,29 @@ TEST_F(TdsServer, TimedOutQueryLeavesTheConnectionUsable) {
     EXPECT_TRUE(r.ok);
     ASSERT_EQ(r.sets.size(), 1u);
     EXPECT_EQ(r.sets[0].size(), 4u);
+}
+
+// Every statement of a batch takes its time, and a client's attention cuts the wait short.
+TEST_F(TdsServer, EveryStatementWaitsItsDelay) {
+    {
+        testsrv::TestServer server({.statementDelayMs = 300});
+        Odbc db(Integrated(server.Port()));
+        ASSERT_TRUE(db.connected());
+        const auto start = std::chrono::steady_clock::now();
+        const Result r = db.Exec(
+            u"SELECT name FROM sys.databases\nSELECT name FROM "
+            u"sys.databases\nSELECT name FROM sys.databases");
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.sets.size(), 3u);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+    }
+    testsrv::TestServer server({.statementDelayMs = 600000});
+    Odbc db(Integrated(server.Port()));
+    ASSERT_TRUE(db.connected());
+    const Result r = db.Exec(u"SELECT name FROM sys.databases", 1);
+    EXPECT_FALSE(r.ok);
+    ASSERT_FALSE(r.diags.empty());
+    EXPECT_EQ(r.diags[0].state, "HYT00");
 }
 
 TEST_F(TdsServer, ManualCommitUsesTransactionRequests) {

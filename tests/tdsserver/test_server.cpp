@@ -133,6 +133,8 @@ TestServer::TestServer(Options o) : dir_(MakeTempDir()) {
         args.insert(args.end(), {"--delay-ms", std::to_string(o.delayMs)});
     if (o.delayBatch > 0)
         args.insert(args.end(), {"--delay-batch", std::to_string(o.delayBatch)});
+    if (o.statementDelayMs > 0)
+        args.insert(args.end(), {"--statement-delay-ms", std::to_string(o.statementDelayMs)});
     if (o.exitAfter >= 0)
         args.insert(args.end(), {"--exit-after", std::to_string(o.exitAfter)});
     if (o.refuseLogins)

@@ -20,7 +20,8 @@ struct Options {
     int port = -1;  // -1: first free in 14331..14360 (the Kerberos range); 0: any; else exact
     int closeAfter = -1;
     int delayMs = 0;
-    int delayBatch = -1;  // with delayMs: only this batch (counted from 1) is delayed
+    int delayBatch = -1;       // with delayMs: only this batch (counted from 1) is delayed
+    int statementDelayMs = 0;  // every statement waits this long before it runs
     int exitAfter = -1;
     bool refuseLogins = false;
 };

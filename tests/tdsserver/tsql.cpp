@@ -359,8 +359,14 @@ class Parser {
             if (!Word(u"ON") || !FileList(c.files))
                 return std::nullopt;
         }
-        if (!Word(u"FOR") || !Word(u"ATTACH"))
+        if (!Word(u"FOR"))
             return std::nullopt;
+        if (IsWord(u"ATTACH_REBUILD_LOG")) {
+            ++pos_;
+            c.rebuildLog = true;
+        } else if (!Word(u"ATTACH")) {
+            return std::nullopt;
+        }
         return c;
     }
 

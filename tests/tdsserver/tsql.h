@@ -26,6 +26,7 @@ struct DbccCheckPrimaryFile {
 struct CreateDatabaseForAttach {
     std::u16string name;
     std::vector<std::u16string> files;  // data files in order, then LOG ON files
+    bool rebuildLog = false;            // FOR ATTACH_REBUILD_LOG
 };
 
 struct SelectDatabaseNames {};

@@ -68,4 +68,51 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"nothing_recorded", u"/srv/db1.mdf"_s, {}, {}}),
     [](const auto& info) { return std::string(info.param.what); });
 
+// The same rule for a server that sees the files under another prefix: compared, and relocated,
+// in the server's terms, with each file's place here beside it.
+
+struct MappedCase {
+    const char* what;
+    QString entryPath;  // here
+    QList<RecordedFile> recorded;
+    QList<std::pair<QString, QString>> expected;  // server path, local path
+};
+
+class PlanFilesTest : public testing::TestWithParam<MappedCase> {};
+
+TEST_P(PlanFilesTest, PlansInTheServersTerms) {
+    const PathMap map{{u"/srv/mssql/data"_s, u"/var/opt/mssql/data"_s}};
+    const QList<PlannedFile> planned = PlanFiles(GetParam().entryPath, GetParam().recorded, map);
+    QList<std::pair<QString, QString>> paths;
+    for (const PlannedFile& file : planned) {
+        paths.append({file.serverPath, file.localPath});
+    }
+    EXPECT_EQ(paths, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlanFilesTest,
+    testing::Values(
+        // Detached from the container and still there: nothing moved, though the path here
+        // differs. The log on another volume is named as recorded and cannot be seen from here.
+        MappedCase{"in_place_on_the_server",
+                   u"/srv/mssql/data/db1.mdf"_s,
+                   {{1, u"/var/opt/mssql/data/db1.mdf"_s},
+                    {2, u"/var/opt/mssql/log/db1_log.ldf"_s, true},
+                    {3, u"/var/opt/mssql/data/db1_2.ndf"_s}},
+                   {{u"/var/opt/mssql/data/db1.mdf"_s, u"/srv/mssql/data/db1.mdf"_s},
+                    {u"/var/opt/mssql/log/db1_log.ldf"_s, QString()},
+                    {u"/var/opt/mssql/data/db1_2.ndf"_s, u"/srv/mssql/data/db1_2.ndf"_s}}},
+        // Copied from a Windows server into the volume: every file beside the primary file, on
+        // both sides.
+        MappedCase{"moved_into_the_volume",
+                   u"/srv/mssql/data/db1.mdf"_s,
+                   {{1, u"E:\\old\\db1.mdf"_s},
+                    {2, u"E:\\old\\db1_log.ldf"_s, true},
+                    {3, u"F:\\more\\db1_2.ndf"_s}},
+                   {{u"/var/opt/mssql/data/db1.mdf"_s, u"/srv/mssql/data/db1.mdf"_s},
+                    {u"/var/opt/mssql/data/db1_log.ldf"_s, u"/srv/mssql/data/db1_log.ldf"_s},
+                    {u"/var/opt/mssql/data/db1_2.ndf"_s, u"/srv/mssql/data/db1_2.ndf"_s}}}),
+    [](const auto& info) { return std::string(info.param.what); });
+
 }  // namespace

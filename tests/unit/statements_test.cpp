@@ -50,7 +50,24 @@ INSTANTIATE_TEST_SUITE_P(
                       u"CREATE DATABASE [销售库] ON \r\n"
                       u"( FILENAME = N'' ),\r\n"
                       u"( FILENAME = N'' )\r\n"
-                      u" FOR ATTACH "_s}),
+                      u" FOR ATTACH "_s},
+        // Every recorded file, one a line, in the two-file statement's layout.
+        StatementCase{"every_file",
+                      AttachStatement(u"db1"_s, {u"/r/db1.mdf"_s, u"/r/db1_log.ldf"_s,
+                                                 u"/r/db1_2.ndf"_s, u"/r/db1_log2.ldf"_s}),
+                      u"CREATE DATABASE [db1] ON \r\n"
+                      u"( FILENAME = N'/r/db1.mdf' ),\r\n"
+                      u"( FILENAME = N'/r/db1_log.ldf' ),\r\n"
+                      u"( FILENAME = N'/r/db1_2.ndf' ),\r\n"
+                      u"( FILENAME = N'/r/db1_log2.ldf' )\r\n"
+                      u" FOR ATTACH "_s},
+        StatementCase{"rebuild_log",
+                      AttachStatement(u"it's]"_s, {u"/r/it's.mdf"_s, u"/r/b.ndf"_s},
+                                      AttachClause::AttachRebuildLog),
+                      u"CREATE DATABASE [it's]]] ON \r\n"
+                      u"( FILENAME = N'/r/it''s.mdf' ),\r\n"
+                      u"( FILENAME = N'/r/b.ndf' )\r\n"
+                      u" FOR ATTACH_REBUILD_LOG "_s}),
     [](const testing::TestParamInfo<StatementCase>& info) { return info.param.what; });
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Attaching a database from its files.
 #include "attach.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -57,28 +58,6 @@ Opened OpenOtherFile(Writer& w, const std::u16string& path, const mdf::PrimaryFi
     return header.value.bindingId == primary.bindingId ? Opened::Ok : Opened::Mismatch;
 }
 
-// The database's log file when the primary file records exactly one and the statement did not
-// name it. Only such a log is rebuilt when it is missing; a database with several logs needs
-// them all.
-const mdf::FileEntry* UnnamedSingleLog(const mdf::PrimaryFile& primary,
-                                       const std::vector<std::int16_t>& namedIds) {
-    const mdf::FileEntry* log = nullptr;
-    for (const auto& f : primary.files) {
-        if (!(f.status & 0x40))
-            continue;
-        if (log)
-            return nullptr;
-        log = &f;
-    }
-    if (!log)
-        return nullptr;
-    for (const std::int16_t id : namedIds) {
-        if (id == log->fileId)
-            return nullptr;
-    }
-    return log;
-}
-
 // Where a rebuilt log goes: the default log directory, named after the database.
 fs::path RebuiltLogPath(const std::u16string& database) {
     const fs::path dir =
@@ -86,12 +65,15 @@ fs::path RebuiltLogPath(const std::u16string& database) {
     return dir / (tdsfiles::ToUtf8(database) + "_log.ldf");
 }
 
-// A detached database was shut down cleanly, so a missing single log is made anew, as FOR ATTACH
-// does: 5111 for the recorded path, a new empty log of the database, 5182 for where it went.
+// A detached database was shut down cleanly, so its log can be made anew: 5111 for each log not
+// found where the primary file records it, one new empty log of the database, 5182 for where it
+// went. FOR ATTACH does this for a database with a single log; FOR ATTACH_REBUILD_LOG for any.
 std::optional<std::u16string> RebuildLog(Writer& w, const tsql::CreateDatabaseForAttach& c,
-                                         const mdf::FileEntry& log, const mdf::PrimaryFile& primary,
-                                         std::int32_t line) {
-    Put(w, FileActivationFailure(log.physicalName), line);
+                                         const std::vector<const mdf::FileEntry*>& missing,
+                                         const mdf::PrimaryFile& primary, std::int32_t line) {
+    for (const mdf::FileEntry* log : missing) {
+        Put(w, FileActivationFailure(log->physicalName), line);
+    }
     const fs::path path = RebuiltLogPath(c.name);
     const std::u16string text = tdsfiles::FromUtf8(path.string());
     std::error_code ec;
@@ -101,7 +83,7 @@ std::optional<std::u16string> RebuildLog(Writer& w, const tsql::CreateDatabaseFo
         return std::nullopt;
     }
     try {
-        mdf::WriteLogFile(path, primary.bindingId, log.fileId);
+        mdf::WriteLogFile(path, primary.bindingId, missing.front()->fileId);
     } catch (const std::exception& e) {
         Log("cannot make a new log: " + std::string(e.what()));
         Put(w, CreateFileFailed(text), line);
@@ -148,19 +130,26 @@ Outcome RunAttach(Writer& w, const tsql::CreateDatabaseForAttach& c, std::int32_
         return kFailed;
     }
 
-    // A file the statement did not name is where the primary file records it.
-    std::optional<fs::path> rebuilt;
-    if (const mdf::FileEntry* log = UnnamedSingleLog(*primary, namedIds)) {
-        if (mdf::ReadFileHeader(ToPath(log->physicalName)).status == mdf::ReadStatus::NotFound) {
-            const auto made = RebuildLog(w, c, *log, *primary, line);
-            if (!made)
-                return kFailed;
-            rebuilt = ToPath(*made);
-            files.paths.push_back(*made);
-            files.canonical.push_back(Canonical(*made));
-        } else {
+    // Every file the statement did not name is where the primary file records it: the data files
+    // first, then the logs.
+    const auto named = [&](std::int16_t id) {
+        return std::find(namedIds.begin(), namedIds.end(), id) != namedIds.end();
+    };
+    std::vector<const mdf::FileEntry*> foundLogs;
+    std::vector<const mdf::FileEntry*> missingLogs;
+    std::size_t logs = 0;
+    for (const bool log : {false, true}) {
+        for (const mdf::FileEntry& f : primary->files) {
+            logs += log && mdf::IsLogFile(f) ? 1 : 0;
+            if (mdf::IsLogFile(f) != log || named(f.fileId))
+                continue;
+            if (log &&
+                mdf::ReadFileHeader(ToPath(f.physicalName)).status == mdf::ReadStatus::NotFound) {
+                missingLogs.push_back(&f);
+                continue;
+            }
             std::int16_t id = 0;
-            const Opened opened = OpenOtherFile(w, log->physicalName, *primary, line, id);
+            const Opened opened = OpenOtherFile(w, f.physicalName, *primary, line, id);
             if (opened == Opened::Refused)
                 return kFailed;
             if (opened == Opened::Mismatch) {
@@ -168,6 +157,29 @@ Outcome RunAttach(Writer& w, const tsql::CreateDatabaseForAttach& c, std::int32_
                 Put(w, CouldNotOpenNew(c.name), line);
                 return kFailed;
             }
+            if (log) {
+                foundLogs.push_back(&f);
+            } else {
+                files.paths.push_back(f.physicalName);
+                files.canonical.push_back(Canonical(f.physicalName));
+            }
+        }
+    }
+    std::optional<fs::path> rebuilt;
+    if (!missingLogs.empty() && (c.rebuildLog || logs == 1)) {
+        // The new log stands for all of them.
+        const auto made = RebuildLog(w, c, missingLogs, *primary, line);
+        if (!made)
+            return kFailed;
+        rebuilt = ToPath(*made);
+        files.paths.push_back(*made);
+        files.canonical.push_back(Canonical(*made));
+    } else if (!missingLogs.empty()) {
+        Put(w, UnableToOpen(missingLogs.front()->physicalName, 2), line);
+        Put(w, FilesNotCreated(), line);
+        return kFailed;
+    } else {
+        for (const mdf::FileEntry* log : foundLogs) {
             files.paths.push_back(log->physicalName);
             files.canonical.push_back(Canonical(log->physicalName));
         }

@@ -110,6 +110,19 @@ bool HandleBatch(Session& s, const std::vector<std::uint8_t>& p) {
     }
     for (std::size_t i = 0; i < parsed.statements.size(); ++i) {
         const auto& ps = parsed.statements[i];
+        switch (WaitOutStatementDelay(s.fd)) {
+            case Delay::Over:
+                break;
+            case Delay::ConnectionLost:
+                return false;
+            case Delay::Cancelled: {
+                // What the statements before this one said is dropped with them, as a client
+                // that cancelled reads nothing but the attention's DONE.
+                Writer cancelled;
+                Done(cancelled, done::kAttention);
+                return s.Send(cancelled);
+            }
+        }
         Outcome o;
         if (const auto* d = std::get_if<tsql::DbccCheckPrimaryFile>(&ps.statement)) {
             o = RunDbcc(w, *d, ps.line);

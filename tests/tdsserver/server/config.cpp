@@ -19,12 +19,14 @@ Config g_config;
         "%s%s"
         "usage: quillane-testserver [--port N] [--keytab FILE] [--sql-login user:pw]...\n"
         "       [--transcript FILE] [--databases FILE] [--log-dir DIR] [--close-after N]\n"
-        "       [--delay-ms D] [--delay-batch N] [--exit-after N] [--refuse-logins]\n"
-        "       [--drive LETTER=DIR]...\n"
+        "       [--delay-ms D] [--delay-batch N] [--statement-delay-ms D] [--exit-after N]\n"
+        "       [--refuse-logins] [--drive LETTER=DIR]...\n"
         "Listens on 127.0.0.1 only and prints \"READY <port>\" once listening\n"
         "(--port 0: any free port; exit status 2 when the port is taken).\n"
         "--log-dir: where a log that FOR ATTACH cannot find is rebuilt (default: the system's\n"
         "temporary directory).\n"
+        "--statement-delay-ms: every statement waits D ms before it runs, as a real server's\n"
+        "attach work would take (a client's attention cuts it short).\n"
         "--drive Z=/: paths on the Windows drive Z: are files under / (as Wine maps drives).\n",
         why.empty() ? "" : "quillane-testserver: ", why.empty() ? "" : (why + "\n").c_str());
     std::exit(why.empty() ? 0 : 64);
@@ -79,6 +81,8 @@ void ParseArgs(int argc, char** argv) {
             g_config.delayMs = ParseInt(value(), "--delay-ms");
         } else if (a == "--delay-batch") {
             g_config.delayBatch = ParseInt(value(), "--delay-batch");
+        } else if (a == "--statement-delay-ms") {
+            g_config.statementDelayMs = ParseInt(value(), "--statement-delay-ms");
         } else if (a == "--exit-after") {
             g_config.exitAfter = ParseInt(value(), "--exit-after");
         } else if (a == "--drive") {

@@ -23,6 +23,7 @@ struct Config {
     int closeAfter = -1;
     int delayMs = 0;
     long long delayBatch = -1;  // with delayMs: only this batch (counted from 1) waits
+    int statementDelayMs = 0;   // every statement of every batch waits this long before it runs
     int exitAfter = -1;
     bool refuseLogins = false;
     // Windows drives as a Windows client under Wine sees this machine: 'Z' -> "/" makes

@@ -23,15 +23,18 @@ void ExitIfReached(long long serverBatches) {
     }
 }
 
-Delay WaitOutDelay(int fd, long long serverBatch) {
-    if (Options().delayMs <= 0 || (Options().delayBatch > 0 && serverBatch != Options().delayBatch))
+namespace {
+
+// Waits `ms` unless the client sends attention first.
+Delay Wait(int fd, int ms) {
+    if (ms <= 0)
         return Delay::Over;
-    const auto until =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(Options().delayMs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              until - std::chrono::steady_clock::now())
-                              .count();
+        // Rounded up: a wait cut to whole milliseconds would end up to one short of the delay.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0)
             return Delay::Over;
         pollfd pfd{fd, POLLIN, 0};
@@ -45,6 +48,18 @@ Delay WaitOutDelay(int fd, long long serverBatch) {
             return Delay::ConnectionLost;
         return Delay::Cancelled;
     }
+}
+
+}  // namespace
+
+Delay WaitOutDelay(int fd, long long serverBatch) {
+    if (Options().delayBatch > 0 && serverBatch != Options().delayBatch)
+        return Delay::Over;
+    return Wait(fd, Options().delayMs);
+}
+
+Delay WaitOutStatementDelay(int fd) {
+    return Wait(fd, Options().statementDelayMs);
 }
 
 bool RefuseLogins() {
