@@ -29,16 +29,21 @@ QString DirectoryList::PathOf(const QListWidgetItem* item) {
 void DirectoryList::SetDirectory(const QString& path) {
     const QString target = DirectoryText(path);
     // Read everything before touching the list, so a failure leaves it showing what it showed.
-    const QStringList subdirectories = ListSubdirectories(target);
+    SetDirectory(target, ListDirectory(target));
+}
+
+void DirectoryList::SetDirectory(const QString& path, DirectoryListing listing) {
+    const QString target = DirectoryText(path);
     const bool changed = target != directory_;
     directory_ = target;
-    Populate(Ancestors(target), subdirectories);
+    listing_ = std::move(listing);
+    Populate(Ancestors(target));
     if (changed) {
         emit DirectoryChanged();
     }
 }
 
-void DirectoryList::Populate(const QStringList& ancestors, const QStringList& subdirectories) {
+void DirectoryList::Populate(const QStringList& ancestors) {
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
@@ -51,7 +56,7 @@ void DirectoryList::Populate(const QStringList& ancestors, const QStringList& su
         ++level;
     }
     setCurrentRow(count() - 1);
-    for (const QString& name : subdirectories) {
+    for (const QString& name : listing_.subdirectories) {
         auto* item = new QListWidgetItem(closed, QString(level * kIndentStep, u' ') + name, this);
         item->setData(kPathRole, ChildPath(directory_, name));
     }

@@ -10,10 +10,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
 #include <initializer_list>
 
 #include "db/driver.h"
@@ -106,6 +108,35 @@ QStringList Texts(const QListWidget* list) {
         texts.append(list->item(row)->text());
     }
     return texts;
+}
+
+// The selected rows of `list`, in list order, read from the selection's ranges rather than row by
+// row: asking every row of a long list whether it is selected costs a pass over the ranges each.
+QList<int> SelectedRows(const QListWidget* list) {
+    QList<int> rows;
+    for (const QItemSelectionRange& range : list->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.append(row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+// `rows` (ascending) of `model` as a selection of as few ranges as they allow.
+QItemSelection Ranges(const QAbstractItemModel* model, const QList<int>& rows) {
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
+            ++last;
+        }
+        selection.append(
+            QItemSelectionRange(model->index(rows[i], 0), model->index(rows[last], 0)));
+        i = last + 1;
+    }
+    return selection;
 }
 
 QStringList DriveRoots(const QComboBox* chooser) {
@@ -216,11 +247,12 @@ void TfrmAttach::BuildControls() {
     DBGrid1->setTabKeyNavigation(false);
     DBGrid1->verticalHeader()->setDefaultSectionSize(18);
     DBGrid1->verticalHeader()->setMinimumWidth(12);
-
-    // Both lists and the tree start at the working directory; the path box starts empty.
-    Dir->SetDirectory(workingDirectory);
-    ShowFiles(FileListBox1, workingDirectory);
-    ShowFiles(FileName, workingDirectory);
+    // Both lists and the tree start at the working directory, read once for all three; the path
+    // box starts empty.
+    DirectoryListing listing = ListDirectory(workingDirectory);
+    ShowNames(FileListBox1, listing.files);
+    ShowNames(FileName, listing.files);
+    Dir->SetDirectory(workingDirectory, std::move(listing));
     SetDriverTo(Dir->Directory());
 
     QWidget::setTabOrder(DBGrid1, FileName);
@@ -284,8 +316,7 @@ void TfrmAttach::QueryChanged() {
     }
 }
 
-void TfrmAttach::ShowFiles(QListWidget* list, const QString& directory) {
-    const QStringList names = ListMaskedFiles(directory);
+void TfrmAttach::ShowNames(QListWidget* list, const QStringList& names) {
     list->clear();
     list->addItems(names);
 }
@@ -329,7 +360,8 @@ void TfrmAttach::DriverChange() {
 }
 
 void TfrmAttach::DirChange() {
-    ShowFiles(FileListBox1, Dir->Directory());
+    // The tree has just read the directory for its own lines; the file list takes its files.
+    ShowNames(FileListBox1, Dir->Listing().files);
     Edtpath->setText(Dir->Directory());
     // The tree can climb onto another volume here (unlike a Windows drive); the chooser follows
     // without moving the tree again.
@@ -347,23 +379,44 @@ void TfrmAttach::OnDblClick() {
         directory += QDir::separator();
     }
     Edtpath->setText(directory);
-    ShowFiles(FileListBox1, directory);
-    Dir->SetDirectory(directory);
+    DirectoryListing listing = ListDirectory(directory);
+    ShowNames(FileListBox1, listing.files);
+    Dir->SetDirectory(directory, std::move(listing));
     SetDriverTo(Dir->Directory());
 }
 
 void TfrmAttach::Button1Click() {
-    if (FileListBox1->selectedItems().isEmpty()) {
+    const QList<int> chosen = SelectedRows(FileListBox1);
+    if (chosen.isEmpty()) {
         return;
     }
-    for (int row = 0; row < FileListBox1->count(); ++row) {
-        const QListWidgetItem* item = FileListBox1->item(row);
-        if (item->isSelected()) {
-            const QString name = item->text();
-            FileName->insertItem(static_cast<int>(SortedInsertPosition(Texts(FileName), name)),
-                                 name);
-        }
+    QStringList added;
+    added.reserve(chosen.size());
+    for (const int row : chosen) {
+        added.append(FileListBox1->item(row)->text());
     }
+    // The whole list is laid down again in one go, with what was selected and current in it
+    // still selected and current, and scrolled as it was.
+    QList<qsizetype> rows;
+    const QStringList merged = MergeNames(Texts(FileName), added, &rows);
+    QList<int> selected;
+    for (const int row : SelectedRows(FileName)) {
+        selected.append(static_cast<int>(rows[row]));
+    }
+    const int current = FileName->currentRow();
+    const int scrolledTo = FileName->verticalScrollBar()->value();
+    const int scrolledAcross = FileName->horizontalScrollBar()->value();
+    ShowNames(FileName, merged);
+    if (current >= 0) {
+        FileName->selectionModel()->setCurrentIndex(
+            FileName->model()->index(static_cast<int>(rows[current]), 0),
+            QItemSelectionModel::NoUpdate);
+    }
+    FileName->selectionModel()->select(Ranges(FileName->model(), selected),
+                                       QItemSelectionModel::Select);
+    FileName->doItemsLayout();
+    FileName->verticalScrollBar()->setValue(scrolledTo);
+    FileName->horizontalScrollBar()->setValue(scrolledAcross);
 }
 
 void TfrmAttach::Button2Click() {

@@ -76,7 +76,7 @@ class TfrmAttach : public QWidget {
   private:
     void BuildControls();
     void Wire();
-    void ShowFiles(QListWidget* list, const QString& directory);
+    static void ShowNames(QListWidget* list, const QStringList& names);
     void SetDriverTo(const QString& directory);
     void QueryChanged();
 

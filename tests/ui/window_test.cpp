@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -355,6 +356,36 @@ TEST_F(WindowTest, AddingInsertsEverySelectedNameInItsSortedPlaceTwinsSideBySide
     SelectRows(Files(), {0});
     QTest::mouseClick(Control("Button1"), Qt::LeftButton);
     EXPECT_EQ(Texts(AttachList()), (QStringList{"A.MDF", "A.MDF", "b.mdf", "b.mdf", "inner.mdf"}));
+}
+
+// "添加" lays the attach list down anew; what the user had selected, the current entry and how
+// far the list was scrolled stay as they were, as if the names had been slipped in one by one.
+TEST_F(WindowTest, AddingKeepsTheAttachListsSelectionCurrentEntryAndScrolling) {
+    for (int i = 0; i < 40; ++i) {
+        Touch(work_dir_.filePath(QStringLiteral("m%1.mdf").arg(i, 2, 10, QChar(u'0'))));
+    }
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QListWidget* list = AttachList();
+    ASSERT_EQ(list->count(), 42);
+    SelectRows(list, {1, 30});
+    list->setCurrentRow(30, QItemSelectionModel::NoUpdate);
+    list->verticalScrollBar()->setValue(20);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list->verticalScrollBar()->value(), 20);
+    const QString current = list->currentItem()->text();
+
+    SelectRows(Files(), {0, 5, 41});  // A.MDF, m03.mdf, m39.mdf
+    QTest::mouseClick(Control("Button1"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(list->count(), 45);
+    EXPECT_EQ(Texts(list).mid(0, 2), (QStringList{"A.MDF", "A.MDF"}));
+    EXPECT_EQ(Selected(list), (QStringList{"b.mdf", "m28.mdf"}));
+    EXPECT_EQ(list->currentItem()->text(), current);
+    EXPECT_EQ(list->currentRow(), 32);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 20);
 }
 
 TEST_F(WindowTest, DeletingRemovesEverySelectedEntryAndOnlyThen) {
