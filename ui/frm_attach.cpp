@@ -170,8 +170,8 @@ TfrmAttach::TfrmAttach(std::unique_ptr<db::Driver> driver, QString logFolder, QW
       AdoCnn(std::move(driver)),
       ADOQAttach(QStringLiteral("ADOQAttach"), AdoCnn),
       ADOQAdd(QStringLiteral("ADOQAdd"), AdoCnn),
-      runLog_(std::move(logFolder), showMessage_),
-      attachRun_(ADOQAttach, ADOQAdd, runLog_, showMessage_) {
+      runLog_(std::move(logFolder), [this](const QString& text) { ShowMessage(text); }),
+      attachRun_(ADOQAttach, ADOQAdd, runLog_, [this](const QString& text) { ShowMessage(text); }) {
     AdoCnn.SetConnectionString(engine::InitialConnectionText());
     BuildControls();
     Wire();
@@ -308,12 +308,38 @@ bool TfrmAttach::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmAttach::QueryChanged() {
     gridModel_->Sync();
+    if (!gridHeld_) {
+        FollowQuery();
+    }
+}
+
+void TfrmAttach::FollowQuery() {
     DBNavigator1->Sync();
     const qsizetype row = ADOQAttach.RecNo();
     if (row >= 0 && DBGrid1->currentIndex().row() != row) {
         const int column = std::max(DBGrid1->currentIndex().column(), 0);
         DBGrid1->setCurrentIndex(gridModel_->index(static_cast<int>(row), column));
     }
+}
+
+TfrmAttach::GridHold::GridHold(TfrmAttach& window) : window_(window) {
+    window_.gridHeld_ = true;
+    window_.gridModel_->Hold();
+}
+
+TfrmAttach::GridHold::~GridHold() {
+    window_.gridHeld_ = false;
+    window_.gridModel_->Release();
+    window_.FollowQuery();
+}
+
+void TfrmAttach::ShowMessage(const QString& text) {
+    if (gridHeld_) {
+        gridModel_->Release();
+        FollowQuery();
+        gridModel_->Hold();
+    }
+    showMessage_(text);
 }
 
 void TfrmAttach::ShowNames(QListWidget* list, const QStringList& names) {
@@ -337,6 +363,7 @@ void TfrmAttach::EdtpathChange() {}
 
 void TfrmAttach::SBAttachDbClick() {
     FileName->selectAll();
+    const GridHold hold(*this);
     attachRun_.Run(Texts(FileName), Dir->Directory());
 }
 

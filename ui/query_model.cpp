@@ -9,12 +9,27 @@ QueryModel::QueryModel(db::Query& query, QObject* parent)
     Sync();
 }
 
+void QueryModel::Hold() {
+    held_ = true;
+}
+
+void QueryModel::Release() {
+    held_ = false;
+    Sync();
+}
+
 void QueryModel::Sync() {
     const bool active = query_.Active();
     const QStringList columns = active ? query_.FieldNames() : QStringList();
     const QList<QStringList> rows = active ? query_.Rows() : QList<QStringList>();
-    // The query reports every step of a walk; only a new result resets the view.
-    if (columns != columns_ || rows != rows_) {
+    // The query reports every step of a walk; only a new result resets the view. A result that
+    // came and went while held still resets it, as following every step would have.
+    resetPending_ = resetPending_ || columns != columns_ || rows != rows_;
+    if (held_) {
+        return;
+    }
+    if (resetPending_) {
+        resetPending_ = false;
         beginResetModel();
         columns_ = columns;
         rows_ = rows;

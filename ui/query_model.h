@@ -21,6 +21,12 @@ class QueryModel : public QAbstractTableModel {
     // Catches up with the query (called whenever the query reports a change).
     void Sync();
 
+    // While held, Sync only notes whether the rows would have been reset; Release catches up
+    // once with everything noted. A batch run changes the query at every step of its walk, and
+    // the window does not repaint before the run ends, so the view need not follow each step.
+    void Hold();
+    void Release();
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -35,6 +41,8 @@ class QueryModel : public QAbstractTableModel {
     QStringList columns_;
     QList<QStringList> rows_;
     qsizetype current_ = -1;
+    bool held_ = false;
+    bool resetPending_ = false;
 };
 
 }  // namespace quillane::ui

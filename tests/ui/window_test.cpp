@@ -85,7 +85,14 @@ class WindowTest : public testing::Test {
     TfrmAttach& Window() {
         if (!window_) {
             TfrmAttach::Seams seams;
-            seams.showMessage = [this](const QString& text) { messages_.append(text); };
+            seams.showMessage = [this](const QString& text) {
+                messages_.append(text);
+                // What the grid behind the box shows: the box lets the window repaint.
+                const QAbstractItemModel* grid =
+                    window_->findChild<QTableView*>("DBGrid1")->model();
+                gridBehindBoxes_.append(grid->rowCount() > 0 ? grid->index(0, 3).data().toString()
+                                                             : QString());
+            };
             seams.openDialog = [this](const QString& filter) {
                 filters_.append(filter);
                 return chosen_;
@@ -139,6 +146,7 @@ class WindowTest : public testing::Test {
     QString cwd_;
     QString sub_;
     QStringList messages_;
+    QStringList gridBehindBoxes_;
     QStringList filters_;
     QString chosen_;
     std::unique_ptr<TfrmAttach> window_;
@@ -492,6 +500,8 @@ TEST_F(WindowTest, AttachingSelectsEveryEntryAndAttachesFromTheTreesDirectory) {
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("附加数据库出错！错误：")))
         << messages_[0].toStdString();
+    // While the failure was shown, the grid had caught up with the first entry's file query.
+    EXPECT_EQ(gridBehindBoxes_, QStringList{"E:\\old\\dba.mdf"});
     // The grid shows the file query's rows of the last entry, under their column names.
     QAbstractItemModel* model = Grid()->model();
     ASSERT_EQ(model->columnCount(), 4);
