@@ -7,6 +7,14 @@
 #include <cstring>
 #include <map>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
+#include <unistd.h>
+#endif
+
 namespace quillane::bench {
 namespace {
 
@@ -67,6 +75,9 @@ std::string Duration(double seconds) {
 // The console's usual table, and every repetition's figures kept for the summary.
 class SideBySideReporter : public benchmark::ConsoleReporter {
   public:
+    // Colours only for a terminal: scripts/bench.sh pipes the output.
+    SideBySideReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> shown;
         for (const Run& run : runs) {
@@ -77,7 +88,13 @@ class SideBySideReporter : public benchmark::ConsoleReporter {
             if (run.run_type != Run::RT_Iteration) {
                 continue;
             }
-            Samples& samples = samples_[run.run_name.str()];
+            // By function and arguments alone, whatever the case says about its iterations,
+            // repetitions or clock.
+            std::string name = run.run_name.function_name;
+            if (!run.run_name.args.empty()) {
+                name += "/" + run.run_name.args;
+            }
+            Samples& samples = samples_[name];
             if (run.error_occurred) {
                 samples.failed = true;
                 continue;
