@@ -247,6 +247,11 @@ void TfrmAttach::BuildControls() {
     DBGrid1->setTabKeyNavigation(false);
     DBGrid1->verticalHeader()->setDefaultSectionSize(18);
     DBGrid1->verticalHeader()->setMinimumWidth(12);
+    // Plain titles, left-aligned as in a classic data grid; the current cell is marked in the
+    // grid, not by a bold title.
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
     // Both lists and the tree start at the working directory, read once for all three; the path
     // box starts empty.
     DirectoryListing listing = ListDirectory(workingDirectory);
@@ -288,6 +293,7 @@ void TfrmAttach::Wire() {
     connect(SBAttachDb, &QToolButton::clicked, this, [this] { SBAttachDbClick(); });
 
     ADOQAttach.SetOnChange([this] { QueryChanged(); });
+    connect(gridModel_, &QAbstractItemModel::modelReset, this, [this] { FitGridColumns(); });
     // Clicking a row of the grid makes it the query's current row, as the navigator does.
     connect(
         DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -340,6 +346,29 @@ void TfrmAttach::ShowMessage(const QString& text) {
         gridModel_->Hold();
     }
     showMessage_(text);
+}
+
+void TfrmAttach::FitGridColumns() {
+    const int columns = gridModel_->columnCount();
+    if (columns == 0) {
+        return;
+    }
+    // Every column as wide as its title and its widest value ...
+    DBGrid1->resizeColumnsToContents();
+    // ... and the last one (the recorded path, in the file query's rows) takes what is left of
+    // the width, as far as it can be known before the grid lays itself out again.
+    QHeaderView* titles = DBGrid1->horizontalHeader();
+    const QHeaderView* rows = DBGrid1->verticalHeader();
+    const QRect inside = DBGrid1->contentsRect();
+    int room = inside.width() - std::max(rows->minimumWidth(), rows->sizeHint().width());
+    if (rows->length() > inside.height() - titles->sizeHint().height()) {
+        room -= DBGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                              DBGrid1->verticalScrollBar());
+    }
+    const int used = titles->length();
+    if (used < room) {
+        titles->resizeSection(columns - 1, titles->sectionSize(columns - 1) + room - used);
+    }
 }
 
 void TfrmAttach::ShowNames(QListWidget* list, const QStringList& names) {

@@ -80,6 +80,7 @@ class TfrmAttach : public QWidget {
     void SetDriverTo(const QString& directory);
     void QueryChanged();
     void FollowQuery();
+    void FitGridColumns();
     // The message box as the engine and the log show it: during a run the grid catches up first,
     // since the box lets the window repaint.
     void ShowMessage(const QString& text);

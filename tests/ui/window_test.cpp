@@ -568,6 +568,51 @@ TEST_F(WindowTest, TheNavigatorWalksTheGridsRowsAndRefreshRunsTheStatementAgain)
     EXPECT_FALSE(NavigatorButton("Refresh")->isEnabled());
 }
 
+// The grid as after a run: every column as wide as its title and its values, the last (the path)
+// taking the rest of the width, titles plain, left-aligned and the same whichever cell is current.
+TEST_F(WindowTest, TheGridFitsItsColumnsToTheirTextsUnderPlainTitles) {
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QString statement = QStringLiteral("DBCC checkprimaryfile(N'/x/库存.mdf', 3)");
+    const QString longPath = QStringLiteral("E:\\old\\archive\\2019\\库存_warehouse_history.mdf");
+    state_->replies[Sent(statement)] = {ScriptedDriver::Reply{
+        {{"status", "fileid", "name", "filename"},
+         {{"2", "1", "库存", longPath}, {"1048642", "2", "库存_log", "E:\\old\\库存_log.ldf"}}},
+        {}}};
+    quillane::db::Query& query = window.CheckQuery();
+    query.SQL().Add(statement);
+    query.Open();
+    QCoreApplication::processEvents();
+
+    QTableView* grid = Grid();
+    const QAbstractItemView* view = grid;  // the width its cells ask for is public from here
+    const QHeaderView* titles = grid->horizontalHeader();
+    ASSERT_EQ(grid->model()->columnCount(), 4);
+    for (int column = 0; column < 4; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_GE(grid->columnWidth(column), view->sizeHintForColumn(column));
+        EXPECT_GE(grid->columnWidth(column), titles->sectionSizeHint(column));
+    }
+    EXPECT_GT(grid->columnWidth(3), grid->fontMetrics().horizontalAdvance(longPath));
+    EXPECT_GE(titles->length(), grid->viewport()->width());
+    EXPECT_LE(titles->length(), grid->viewport()->width() + 1);
+
+    EXPECT_EQ(titles->font().families().value(0), QStringLiteral("Tahoma"));
+    EXPECT_EQ(titles->font().pixelSize(), 11);
+    EXPECT_FALSE(titles->font().bold());
+    EXPECT_EQ(titles->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    // The title of the current cell's column looks like every other title.
+    const QRect first(titles->sectionViewportPosition(0), 0, titles->sectionSize(0),
+                      titles->height());
+    grid->setCurrentIndex(grid->model()->index(1, 0));
+    QCoreApplication::processEvents();
+    const QImage current = titles->viewport()->grab(first).toImage();
+    grid->setCurrentIndex(grid->model()->index(1, 2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titles->viewport()->grab(first).toImage(), current);
+}
+
 TEST_F(WindowTest, ConnectComposesTheTextFromTheTrimmedBoxesAndReportsAFailure) {
     TfrmAttach& window = Window();
     Control<QLineEdit>("EdtUser")->setText(QStringLiteral(" bob\t"));
