@@ -8,7 +8,8 @@
 namespace quillane::ui {
 
 // The directory tree in the classic style: the current directory's ancestors from the root down,
-// each indented one step further, then its sub-directories. Selecting a line changes nothing;
+// each with an open folder and indented one step further than its parent, then its
+// sub-directories with closed folders one step further still. Selecting a line changes nothing;
 // double-clicking it or pressing Enter on it moves there.
 class DirectoryList : public QListWidget {
     Q_OBJECT

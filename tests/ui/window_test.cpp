@@ -349,6 +349,66 @@ TEST_F(WindowTest, MovingTheTreeChangesTheFileListAndPathBoxButNeverTheAttachLis
     }
 }
 
+// Where a line's drawing starts: its first pixel from the left that is not the list's white.
+int DrawnFrom(const QImage& picture, const QRect& line) {
+    for (int x = line.left(); x <= line.right(); ++x) {
+        for (int y = line.top() + 2; y < line.bottom() - 1; ++y) {
+            if (picture.pixelColor(x, y) != QColor(Qt::white)) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+// The classic directory list: each ancestor's folder and name one step further in than its
+// parent's, the sub-directories one step further still, all at the same depth; open folders down
+// to the current directory, closed ones below it.
+TEST_F(WindowTest, TheTreeIndentsFolderAndNameByLevel) {
+    TfrmAttach& window = Window();
+    ASSERT_TRUE(work_dir_.mkdir(QStringLiteral("another")));
+    DoubleClickTreeLine(sub_);
+    DoubleClickTreeLine(cwd_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    quillane::ui::DirectoryList* tree = Tree();
+    tree->horizontalScrollBar()->setValue(0);
+    tree->clearSelection();  // the highlight would hide where the current line's folder starts
+    QCoreApplication::processEvents();
+    const QImage picture = tree->viewport()->grab().toImage();
+
+    const QStringList ancestors = quillane::ui::Ancestors(cwd_);
+    ASSERT_EQ(tree->count(), ancestors.size() + 2);
+    QList<int> starts;
+    for (int row = 0; row < tree->count(); ++row) {
+        const QRect line = tree->visualItemRect(tree->item(row));
+        if (line.top() >= picture.height()) {
+            break;
+        }
+        starts.append(DrawnFrom(picture, line));
+    }
+    const qsizetype shown = std::min<qsizetype>(starts.size(), ancestors.size());
+    ASSERT_GE(shown, 2) << "too few lines visible";
+    for (qsizetype row = 1; row < shown; ++row) {
+        EXPECT_GT(starts[row], starts[row - 1]) << "line " << row;
+    }
+    if (starts.size() == tree->count()) {
+        const qsizetype first = ancestors.size();
+        EXPECT_GT(starts[first], starts[first - 1]);
+        EXPECT_EQ(starts[first + 1], starts[first]);
+    }
+
+    const QImage open = tree->item(0)->icon().pixmap(16).toImage();
+    const QImage closed = tree->item(tree->count() - 1)->icon().pixmap(16).toImage();
+    EXPECT_NE(open, closed);
+    for (int row = 0; row < tree->count(); ++row) {
+        EXPECT_EQ(tree->item(row)->icon().pixmap(16).toImage(),
+                  row < ancestors.size() ? open : closed)
+            << "line " << row;
+        EXPECT_FALSE(tree->item(row)->text().startsWith(u' ')) << "line " << row;
+    }
+}
+
 TEST_F(WindowTest, AddingInsertsEverySelectedNameInItsSortedPlaceTwinsSideBySide) {
     Window();
     // Nothing selected: nothing added.
