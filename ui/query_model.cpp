@@ -57,7 +57,17 @@ QVariant QueryModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const QStringList& row = rows_.at(index.row());
-    return index.column() < row.size() ? row.at(index.column()) : QString();
+    if (index.column() >= row.size()) {
+        return QString();
+    }
+    // Fixed-width columns come padded with blanks (DBCC's names and paths to 128 and 260
+    // characters). Nothing of them would show but an ellipsis where the padding does not fit, and
+    // the column would be as wide as the padding.
+    QStringView value = row.at(index.column());
+    while (!value.isEmpty() && value.back() == u' ') {
+        value.chop(1);
+    }
+    return value.toString();
 }
 
 QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int role) const {

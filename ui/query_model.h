@@ -11,8 +11,9 @@ class Query;
 namespace quillane::ui {
 
 // What the grid shows of a query: its rows under its column names while it is open, nothing while
-// it is closed. Read-only: the rows are server output that cannot be written back. The vertical
-// header marks the query's current row, as a data grid's indicator column does.
+// it is closed, each value without the blanks that pad it to its column's width. Read-only: the
+// rows are server output that cannot be written back. The vertical header marks the query's current
+// row, as a data grid's indicator column does.
 class QueryModel : public QAbstractTableModel {
     Q_OBJECT
   public:

@@ -628,17 +628,21 @@ TEST_F(WindowTest, TheNavigatorWalksTheGridsRowsAndRefreshRunsTheStatementAgain)
     EXPECT_FALSE(NavigatorButton("Refresh")->isEnabled());
 }
 
-// The grid as after a run: every column as wide as its title and its values, the last (the path)
-// taking the rest of the width, titles plain, left-aligned and the same whichever cell is current.
+// The grid as after a run: every column as wide as its title and its values (without the blanks
+// that pad them), the last (the path) taking the rest of the width; titles plain, left-aligned
+// and the same whichever cell is current.
 TEST_F(WindowTest, TheGridFitsItsColumnsToTheirTextsUnderPlainTitles) {
     TfrmAttach& window = Window();
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const QString statement = QStringLiteral("DBCC checkprimaryfile(N'/x/库存.mdf', 3)");
     const QString longPath = QStringLiteral("E:\\old\\archive\\2019\\库存_warehouse_history.mdf");
+    // As SQL Server sends them: names padded to 128 characters, paths to 260.
+    auto padded = [](const QString& text, int width) { return text.leftJustified(width); };
     state_->replies[Sent(statement)] = {ScriptedDriver::Reply{
         {{"status", "fileid", "name", "filename"},
-         {{"2", "1", "库存", longPath}, {"1048642", "2", "库存_log", "E:\\old\\库存_log.ldf"}}},
+         {{"2", "1", padded("库存", 128), padded(longPath, 260)},
+          {"1048642", "2", padded("库存_log", 128), padded("E:\\old\\库存_log.ldf", 260)}}},
         {}}};
     quillane::db::Query& query = window.CheckQuery();
     query.SQL().Add(statement);
@@ -655,6 +659,8 @@ TEST_F(WindowTest, TheGridFitsItsColumnsToTheirTextsUnderPlainTitles) {
         EXPECT_GE(grid->columnWidth(column), titles->sectionSizeHint(column));
     }
     EXPECT_GT(grid->columnWidth(3), grid->fontMetrics().horizontalAdvance(longPath));
+    // The padding neither shows nor widens its column.
+    EXPECT_EQ(grid->model()->index(0, 3).data().toString(), longPath);
     EXPECT_GE(titles->length(), grid->viewport()->width());
     EXPECT_LE(titles->length(), grid->viewport()->width() + 1);
 
