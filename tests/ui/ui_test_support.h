@@ -60,4 +60,10 @@ class BoxCloser {
     QList<SeenBox> seen_;
 };
 
+#ifdef QUILLANE_UI_SCREENSHOT
+// Saves a picture of the window after a run against the test server (the README's screenshot).
+// Returns the process's exit status.
+int ScreenshotAfterARun(const QString& target);
+#endif
+
 }  // namespace uitest
