@@ -28,6 +28,7 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QMessageBox::StandardButton> buttons;
     QRect frame;
+    bool iconOnAButton = false;
 };
 
 // Closes every modal message box that comes up while it lives, by its first button, after
@@ -51,6 +52,7 @@ class BoxCloser {
         SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}, box->frameGeometry()};
         for (QAbstractButton* button : box->buttons()) {
             seen.buttons.append(box->standardButton(button));
+            seen.iconOnAButton = seen.iconOnAButton || !button->icon().isNull();
         }
         seen_.append(seen);
         box->buttons().constFirst()->click();

@@ -25,6 +25,7 @@
 #include "ui/browsing.h"
 #include "ui/directory_list.h"
 #include "ui/frm_attach.h"
+#include "ui/style.h"
 #include "ui_test_support.h"
 
 using quillane::ui::TfrmAttach;
@@ -677,6 +678,57 @@ TEST_F(WindowTest, TheGridFitsItsColumnsToTheirTextsUnderPlainTitles) {
     grid->setCurrentIndex(grid->model()->index(1, 2));
     QCoreApplication::processEvents();
     EXPECT_EQ(titles->viewport()->grab(first).toImage(), current);
+}
+
+// Under Silver the keyboard focus is a ring of two blue pixels round an edit box, a list, the
+// tree, the grid or a button, where a grey pixel stood before; a list's items do not move when
+// it arrives.
+TEST_F(WindowTest, UnderSilverTheFocusIsARingThatCanBeSeen) {
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QStringLiteral("Silver")));
+    TfrmAttach& window = Window();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto blue = [](const QColor& c) { return c.blue() - std::max(c.red(), c.green()) > 60; };
+    for (const char* name : {"Edtpath", "FileName", "Dir", "DBGrid1", "BtnConnect"}) {
+        SCOPED_TRACE(name);
+        QWidget* control = Control(name);
+        auto* area = qobject_cast<QAbstractScrollArea*>(control);
+        Control("EdtUser")->setFocus();
+        QCoreApplication::processEvents();
+        const QRect inside = area != nullptr ? area->viewport()->geometry() : QRect();
+        const QImage unfocused = control->grab().toImage();
+        control->setFocus();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(control->hasFocus());
+        const QImage focused = control->grab().toImage();
+        const int y = focused.height() / 2;
+        EXPECT_TRUE(blue(focused.pixelColor(0, y)) && blue(focused.pixelColor(1, y)));
+        EXPECT_FALSE(blue(unfocused.pixelColor(0, y)) || blue(unfocused.pixelColor(1, y)));
+        if (area != nullptr) {
+            EXPECT_EQ(area->viewport()->geometry(), inside);
+        }
+    }
+    qApp->setStyleSheet(QString());
+}
+
+// Under Silver the scroll bars are flat like the controls around them: no light edge at the top
+// left and dark one at the bottom right, as the old three-dimensional bars had.
+TEST_F(WindowTest, UnderSilverTheScrollBarsAreFlat) {
+    ASSERT_TRUE(work_dir_.mkdir(QStringLiteral("a directory with a name too long for the tree")));
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QStringLiteral("Silver")));
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QScrollBar* bar = Tree()->horizontalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    const QImage picture = bar->grab().toImage();
+    EXPECT_EQ(picture.pixelColor(0, 0), picture.pixelColor(picture.width() - 1, 0));
+    EXPECT_EQ(picture.pixelColor(0, 0), picture.pixelColor(0, picture.height() - 1));
+    EXPECT_EQ(picture.pixelColor(0, 0),
+              picture.pixelColor(picture.width() - 1, picture.height() - 1));
+    qApp->setStyleSheet(QString());
 }
 
 TEST_F(WindowTest, ConnectComposesTheTextFromTheTrimmedBoxesAndReportsAFailure) {
