@@ -218,8 +218,9 @@ int uitest::ScreenshotAfterARun(const QString& target) {
         frmAttach.show();
         if (QTest::qWaitForWindowExposed(&frmAttach)) {
             uitest::BoxCloser closer;
-            frmAttach.findChild<QLineEdit*>(QStringLiteral("EdtServer"))
-                ->setText(QStringLiteral("127.0.0.1,") + QString::number(server.Port()));
+            auto* serverBox = frmAttach.findChild<QLineEdit*>(QStringLiteral("EdtServer"));
+            serverBox->setText(QStringLiteral("127.0.0.1,") + QString::number(server.Port()));
+            serverBox->setCursorPosition(0);  // the box shows the start of what was typed
             QTest::mouseClick(frmAttach.findChild<QWidget*>(QStringLiteral("BtnConnect")),
                               Qt::LeftButton);
             QTest::mouseClick(frmAttach.findChild<QWidget*>(QStringLiteral("SBAttachDb")),
