@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
     const double statements = kEntries * kStatementsPerEntry * kDelayMs / 1000.0;
     std::printf(
         "quillane-attach: %d moved databases, the test server taking %d ms over every "
-        "statement\n(%d statements each, %.2f s of waiting on one session); median of %d "
-        "runs, wall time\n\n",
+        "statement\n(%d statements each, %.2f s of waiting on one session)\n\n"
+        "Figures beside their baselines (median of %d runs, wall time):\n",
         kEntries, kDelayMs, kStatementsPerEntry, statements, kRuns);
     std::printf("  %-28s %7.2f s\n", "bare ODBC loop, one session", b);
     std::printf("  %-28s %7.2f s   %.3fx the bare loop         (goal: at most 1.10x)\n",

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <filesystem>
+#include <string>
 
 namespace quillane::engine {
 
@@ -19,6 +20,13 @@ bool MatchesFileMask(const QString& name);
 // Orders names ascending without regard to letter case (names that differ only in case keep a
 // fixed order among themselves).
 void SortNames(QStringList& names);
+
+// What the order without regard to letter case compares: every code unit of `name` with its case
+// folded (a low surrogate after a high one stands for the folded code point of the pair). Two
+// names compare as their folded names do, element by element and then by length, exactly as
+// QString::compare(a, b, Qt::CaseInsensitive) compares them, but without folding again at every
+// comparison of a sort.
+std::u32string FoldedName(const QString& name);
 
 // A path as the file system takes it (UTF-16 on Windows, the locale's encoding elsewhere), and
 // back.

@@ -1,5 +1,7 @@
 #include "log/run_log.h"
 
+#include <cerrno>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,24 +18,6 @@
 
 namespace quillane::log {
 namespace {
-
-// The locale's long time format without its time-zone field. Windows' long time format has no
-// zone; Qt's CLDR formats on other systems add one ("t"), which a local log line does not want.
-QString LongTimeFormat(const QLocale& locale) {
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString kept;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'') {
-            quoted = !quoted;
-        }
-        if (!quoted && c == u't') {
-            continue;
-        }
-        kept += c;
-    }
-    return kept.trimmed();
-}
 
 #ifdef Q_OS_WIN
 // After a short write of `part` (the start of an entry) to the end of the file at `path`: when the
@@ -65,13 +49,16 @@ void CutPartialEntry(const QString& path, const QByteArray& part) {
 }
 #endif
 
+enum class Appended { Yes, NoFolder, Failed };
+
 // Appends the whole entry with one write in append mode, so that entries of processes logging
 // to the same file at once never interleave. An entry is written whole or not at all: after a
 // short write (a full disk, a size limit) the part that did get in is cut off again, as long as
 // nothing was appended after it, so that the next entry does not start in the middle of a line.
-// Returns false on any failure.
-bool AppendToFile(const QString& path, const QByteArray& bytes) {
+// NoFolder when the file could not be made because its folder is missing.
+Appended AppendToFile(const QString& path, const QByteArray& nativePath, const QByteArray& bytes) {
 #ifdef Q_OS_WIN
+    Q_UNUSED(nativePath);
     // Every write of an append-only handle goes to the end of the file as it is at that moment,
     // whoever else has it open for writing; full sharing lets readers and other writers be.
     const QString native = QDir::toNativeSeparators(path);
@@ -79,7 +66,7 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return GetLastError() == ERROR_PATH_NOT_FOUND ? Appended::NoFolder : Appended::Failed;
     }
     DWORD written = 0;
     const bool wrote =
@@ -89,12 +76,12 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
     if (!wrote && written > 0) {
         CutPartialEntry(native, bytes.first(written));
     }
-    return wrote && closed;
+    return wrote && closed ? Appended::Yes : Appended::Failed;
 #else
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    Q_UNUSED(path);
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return false;
+        return errno == ENOENT ? Appended::NoFolder : Appended::Failed;
     }
     const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     const bool wrote = written == static_cast<ssize_t>(bytes.size());
@@ -107,7 +94,7 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
         }
     }
     const bool closed = ::close(fd) == 0;
-    return wrote && closed;
+    return wrote && closed ? Appended::Yes : Appended::Failed;
 #endif
 }
 
@@ -123,15 +110,11 @@ RunLog::RunLog(QString folder, MessageSink showMessage, Clock clock, QLocale loc
     : folder_(std::move(folder)),
       showMessage_(std::move(showMessage)),
       clock_(std::move(clock)),
-      locale_(std::move(locale)) {}
+      locale_(std::move(locale)),
+      format_(locale_) {}
 
 QString RunLog::EntryText(const QDateTime& moment, const QLocale& locale, const QString& msg) {
-    QString stamp = locale.toString(moment.date(), QLocale::ShortFormat);
-    if (moment.time() != QTime(0, 0)) {
-        stamp += u' ';
-        stamp += locale.toString(moment.time(), LongTimeFormat(locale));
-    }
-    return u'[' + stamp + QStringLiteral("] ") + msg + QStringLiteral("\r\n");
+    return EntryFormat(locale).Entry(moment, msg);
 }
 
 QString RunLog::FilePath(const QDate& date) const {
@@ -141,12 +124,24 @@ QString RunLog::FilePath(const QDate& date) const {
 
 void RunLog::AddLog(const QString& msg) {
     const QDateTime now = clock_();
-    const QDir folder(folder_);
-    // Another instance may create the folder between the look and the attempt: what counts is
-    // that it exists afterwards, whoever made it.
-    const bool ready = folder.mkdir(QStringLiteral("Logs")) ||
-                       QFileInfo(folder.filePath(QStringLiteral("Logs"))).isDir();
-    if (!ready || !AppendToFile(FilePath(now.date()), Utf16Le(EntryText(now, locale_, msg)))) {
+    const QByteArray bytes = Utf16Le(format_.Entry(now, msg));
+    if (now.date() != day_ || dayFolder_ != folder_) {
+        day_ = now.date();
+        dayFolder_ = folder_;
+        dayFile_ = FilePath(day_);
+        dayFileNative_ = QFile::encodeName(dayFile_);
+    }
+    // The folder is made when the first entry finds it missing. Another instance may create it
+    // between the look and the attempt: what counts is that it exists afterwards, whoever made it.
+    Appended appended = AppendToFile(dayFile_, dayFileNative_, bytes);
+    if (appended == Appended::NoFolder) {
+        const QDir folder(folder_);
+        if (folder.mkdir(QStringLiteral("Logs")) ||
+            QFileInfo(folder.filePath(QStringLiteral("Logs"))).isDir()) {
+            appended = AppendToFile(dayFile_, dayFileNative_, bytes);
+        }
+    }
+    if (appended != Appended::Yes) {
         showMessage_(QStringLiteral("写入日志失败！"));
     }
 }
@@ -163,9 +158,10 @@ void RunLog::AddLines(const QList<Line>& lines) {
         QString text;
         qsizetype next = first;
         for (; next < lines.size() && lines[next].moment.date() == day; ++next) {
-            text += EntryText(lines[next].moment, locale_, lines[next].msg);
+            text += format_.Entry(lines[next].moment, lines[next].msg);
         }
-        ok = AppendToFile(FilePath(day), Utf16Le(text));
+        const QString path = FilePath(day);
+        ok = AppendToFile(path, QFile::encodeName(path), Utf16Le(text)) == Appended::Yes;
         first = next;
     }
     if (!ok) {

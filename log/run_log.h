@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+#include "log/entry_format.h"
 #include "log/message_sink.h"
 
 namespace quillane::log {
@@ -48,6 +49,13 @@ class RunLog {
     MessageSink showMessage_;
     Clock clock_;
     QLocale locale_;
+    // Kept from entry to entry: the locale's formats, and the day's file name until the day
+    // changes. The file itself is opened and closed for every entry.
+    EntryFormat format_;
+    QDate day_;
+    QString dayFolder_;
+    QString dayFile_;
+    QByteArray dayFileNative_;
 };
 
 }  // namespace quillane::log

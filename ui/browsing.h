@@ -16,12 +16,21 @@ using engine::kFileMask;
 using engine::MatchesFileMask;
 using engine::SortNames;
 
-// The names of the files in `directory` that the file lists show: files only (no directories),
-// no hidden or system files, matching the mask, sorted. Throws std::runtime_error with a text
-// naming the directory when it cannot be read.
-QStringList ListMaskedFiles(const QString& directory);
+// What one reading of a directory gives the browsing controls.
+struct DirectoryListing {
+    // The names of the files that the file lists show: files only (no directories), no hidden or
+    // system files, matching the mask, sorted.
+    QStringList files;
+    // The visible sub-directories, by name, sorted: what the directory tree shows below it.
+    QStringList subdirectories;
+};
 
-// The visible sub-directories of `directory`, by name, sorted. Throws like ListMaskedFiles.
+// Reads `directory` once for both. Throws std::runtime_error with a text naming the directory
+// when it cannot be read.
+DirectoryListing ListDirectory(const QString& directory);
+
+// The `files` and the `subdirectories` of ListDirectory alone.
+QStringList ListMaskedFiles(const QString& directory);
 QStringList ListSubdirectories(const QString& directory);
 
 // The form the directory tree shows a directory in: absolute, cleaned, with the platform's
@@ -41,8 +50,11 @@ QStringList VolumeRoots();
 // `directory` itself or one of its ancestors. Empty when none is.
 QString VolumeRootOf(const QString& directory, const QStringList& roots);
 
-// Where `name` goes in the sorted `items`: after every entry that sorts before it or equal to it,
-// so that a name added twice stands next to its twin.
-qsizetype SortedInsertPosition(const QStringList& items, const QString& name);
+// The attach list after "添加": every name of `added` inserted into the sorted `items`, in its
+// order, after every entry that sorts before it or equal to it without regard to case, so that a
+// name added twice stands next to its twin. One pass over both lists, however many are added.
+// `rowsOfItems`, when given, receives the row of every entry of `items` in the result.
+QStringList MergeNames(const QStringList& items, const QStringList& added,
+                       QList<qsizetype>* rowsOfItems = nullptr);
 
 }  // namespace quillane::ui

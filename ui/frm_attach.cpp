@@ -10,10 +10,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
 #include <initializer_list>
 
 #include "db/driver.h"
@@ -108,6 +110,35 @@ QStringList Texts(const QListWidget* list) {
     return texts;
 }
 
+// The selected rows of `list`, in list order, read from the selection's ranges rather than row by
+// row: asking every row of a long list whether it is selected costs a pass over the ranges each.
+QList<int> SelectedRows(const QListWidget* list) {
+    QList<int> rows;
+    for (const QItemSelectionRange& range : list->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.append(row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+// `rows` (ascending) of `model` as a selection of as few ranges as they allow.
+QItemSelection Ranges(const QAbstractItemModel* model, const QList<int>& rows) {
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
+            ++last;
+        }
+        selection.append(
+            QItemSelectionRange(model->index(rows[i], 0), model->index(rows[last], 0)));
+        i = last + 1;
+    }
+    return selection;
+}
+
 QStringList DriveRoots(const QComboBox* chooser) {
     QStringList roots;
     for (int i = 0; i < chooser->count(); ++i) {
@@ -139,8 +170,8 @@ TfrmAttach::TfrmAttach(std::unique_ptr<db::Driver> driver, QString logFolder, QW
       AdoCnn(std::move(driver)),
       ADOQAttach(QStringLiteral("ADOQAttach"), AdoCnn),
       ADOQAdd(QStringLiteral("ADOQAdd"), AdoCnn),
-      runLog_(std::move(logFolder), showMessage_),
-      attachRun_(ADOQAttach, ADOQAdd, runLog_, showMessage_) {
+      runLog_(std::move(logFolder), [this](const QString& text) { ShowMessage(text); }),
+      attachRun_(ADOQAttach, ADOQAdd, runLog_, [this](const QString& text) { ShowMessage(text); }) {
     AdoCnn.SetConnectionString(engine::InitialConnectionText());
     BuildControls();
     Wire();
@@ -216,6 +247,10 @@ void TfrmAttach::BuildControls() {
     DBGrid1->setTabKeyNavigation(false);
     DBGrid1->verticalHeader()->setDefaultSectionSize(18);
     DBGrid1->verticalHeader()->setMinimumWidth(12);
+    // Plain titles, left-aligned as in a classic data grid; the current cell is marked in the
+    // grid, not by a bold title.
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // Item views and their headers do not inherit the window's font under a style sheet: they
     // take the application's (on Windows the system's item-view font). The lists, the tree, the
@@ -224,10 +259,12 @@ void TfrmAttach::BuildControls() {
         view->setFont(WindowFont());
     }
 
-    // Both lists and the tree start at the working directory; the path box starts empty.
-    Dir->SetDirectory(workingDirectory);
-    ShowFiles(FileListBox1, workingDirectory);
-    ShowFiles(FileName, workingDirectory);
+    // Both lists and the tree start at the working directory, read once for all three; the path
+    // box starts empty.
+    DirectoryListing listing = ListDirectory(workingDirectory);
+    ShowNames(FileListBox1, listing.files);
+    ShowNames(FileName, listing.files);
+    Dir->SetDirectory(workingDirectory, std::move(listing));
     SetDriverTo(Dir->Directory());
 
     QWidget::setTabOrder(DBGrid1, FileName);
@@ -263,6 +300,7 @@ void TfrmAttach::Wire() {
     connect(SBAttachDb, &QToolButton::clicked, this, [this] { SBAttachDbClick(); });
 
     ADOQAttach.SetOnChange([this] { QueryChanged(); });
+    connect(gridModel_, &QAbstractItemModel::modelReset, this, [this] { FitGridColumns(); });
     // Clicking a row of the grid makes it the query's current row, as the navigator does.
     connect(
         DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -283,6 +321,12 @@ bool TfrmAttach::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmAttach::QueryChanged() {
     gridModel_->Sync();
+    if (!gridHeld_) {
+        FollowQuery();
+    }
+}
+
+void TfrmAttach::FollowQuery() {
     DBNavigator1->Sync();
     const qsizetype row = ADOQAttach.RecNo();
     if (row >= 0 && DBGrid1->currentIndex().row() != row) {
@@ -291,8 +335,50 @@ void TfrmAttach::QueryChanged() {
     }
 }
 
-void TfrmAttach::ShowFiles(QListWidget* list, const QString& directory) {
-    const QStringList names = ListMaskedFiles(directory);
+TfrmAttach::GridHold::GridHold(TfrmAttach& window) : window_(window) {
+    window_.gridHeld_ = true;
+    window_.gridModel_->Hold();
+}
+
+TfrmAttach::GridHold::~GridHold() {
+    window_.gridHeld_ = false;
+    window_.gridModel_->Release();
+    window_.FollowQuery();
+}
+
+void TfrmAttach::ShowMessage(const QString& text) {
+    if (gridHeld_) {
+        gridModel_->Release();
+        FollowQuery();
+        gridModel_->Hold();
+    }
+    showMessage_(text);
+}
+
+void TfrmAttach::FitGridColumns() {
+    const int columns = gridModel_->columnCount();
+    if (columns == 0) {
+        return;
+    }
+    // Every column as wide as its title and its widest value ...
+    DBGrid1->resizeColumnsToContents();
+    // ... and the last one (the recorded path, in the file query's rows) takes what is left of
+    // the width, as far as it can be known before the grid lays itself out again.
+    QHeaderView* titles = DBGrid1->horizontalHeader();
+    const QHeaderView* rows = DBGrid1->verticalHeader();
+    const QRect inside = DBGrid1->contentsRect();
+    int room = inside.width() - std::max(rows->minimumWidth(), rows->sizeHint().width());
+    if (rows->length() > inside.height() - titles->sizeHint().height()) {
+        room -= DBGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                              DBGrid1->verticalScrollBar());
+    }
+    const int used = titles->length();
+    if (used < room) {
+        titles->resizeSection(columns - 1, titles->sectionSize(columns - 1) + room - used);
+    }
+}
+
+void TfrmAttach::ShowNames(QListWidget* list, const QStringList& names) {
     list->clear();
     list->addItems(names);
 }
@@ -313,6 +399,7 @@ void TfrmAttach::EdtpathChange() {}
 
 void TfrmAttach::SBAttachDbClick() {
     FileName->selectAll();
+    const GridHold hold(*this);
     attachRun_.Run(Texts(FileName), Dir->Directory());
 }
 
@@ -336,7 +423,8 @@ void TfrmAttach::DriverChange() {
 }
 
 void TfrmAttach::DirChange() {
-    ShowFiles(FileListBox1, Dir->Directory());
+    // The tree has just read the directory for its own lines; the file list takes its files.
+    ShowNames(FileListBox1, Dir->Listing().files);
     Edtpath->setText(Dir->Directory());
     // The tree can climb onto another volume here (unlike a Windows drive); the chooser follows
     // without moving the tree again.
@@ -354,23 +442,44 @@ void TfrmAttach::OnDblClick() {
         directory += QDir::separator();
     }
     Edtpath->setText(directory);
-    ShowFiles(FileListBox1, directory);
-    Dir->SetDirectory(directory);
+    DirectoryListing listing = ListDirectory(directory);
+    ShowNames(FileListBox1, listing.files);
+    Dir->SetDirectory(directory, std::move(listing));
     SetDriverTo(Dir->Directory());
 }
 
 void TfrmAttach::Button1Click() {
-    if (FileListBox1->selectedItems().isEmpty()) {
+    const QList<int> chosen = SelectedRows(FileListBox1);
+    if (chosen.isEmpty()) {
         return;
     }
-    for (int row = 0; row < FileListBox1->count(); ++row) {
-        const QListWidgetItem* item = FileListBox1->item(row);
-        if (item->isSelected()) {
-            const QString name = item->text();
-            FileName->insertItem(static_cast<int>(SortedInsertPosition(Texts(FileName), name)),
-                                 name);
-        }
+    QStringList added;
+    added.reserve(chosen.size());
+    for (const int row : chosen) {
+        added.append(FileListBox1->item(row)->text());
     }
+    // The whole list is laid down again in one go, with what was selected and current in it
+    // still selected and current, and scrolled as it was.
+    QList<qsizetype> rows;
+    const QStringList merged = MergeNames(Texts(FileName), added, &rows);
+    QList<int> selected;
+    for (const int row : SelectedRows(FileName)) {
+        selected.append(static_cast<int>(rows[row]));
+    }
+    const int current = FileName->currentRow();
+    const int scrolledTo = FileName->verticalScrollBar()->value();
+    const int scrolledAcross = FileName->horizontalScrollBar()->value();
+    ShowNames(FileName, merged);
+    if (current >= 0) {
+        FileName->selectionModel()->setCurrentIndex(
+            FileName->model()->index(static_cast<int>(rows[current]), 0),
+            QItemSelectionModel::NoUpdate);
+    }
+    FileName->selectionModel()->select(Ranges(FileName->model(), selected),
+                                       QItemSelectionModel::Select);
+    FileName->doItemsLayout();
+    FileName->verticalScrollBar()->setValue(scrolledTo);
+    FileName->horizontalScrollBar()->setValue(scrolledAcross);
 }
 
 void TfrmAttach::Button2Click() {

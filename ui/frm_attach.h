@@ -76,9 +76,27 @@ class TfrmAttach : public QWidget {
   private:
     void BuildControls();
     void Wire();
-    void ShowFiles(QListWidget* list, const QString& directory);
+    static void ShowNames(QListWidget* list, const QStringList& names);
     void SetDriverTo(const QString& directory);
     void QueryChanged();
+    void FollowQuery();
+    void FitGridColumns();
+    // The message box as the engine and the log show it: during a run the grid catches up first,
+    // since the box lets the window repaint.
+    void ShowMessage(const QString& text);
+
+    // Holds the grid and the navigator while the attach run walks the check query, and lets them
+    // catch up once when it ends, however it ends.
+    class GridHold {
+      public:
+        explicit GridHold(TfrmAttach& window);
+        ~GridHold();
+        GridHold(const GridHold&) = delete;
+        GridHold& operator=(const GridHold&) = delete;
+
+      private:
+        TfrmAttach& window_;
+    };
 
     MessageSink showMessage_;
     OpenDialog openDialog_;
@@ -108,6 +126,7 @@ class TfrmAttach : public QWidget {
     RecordNavigator* DBNavigator1 = nullptr;
     QTableView* DBGrid1 = nullptr;
     QueryModel* gridModel_ = nullptr;
+    bool gridHeld_ = false;
 };
 
 }  // namespace quillane::ui

@@ -9,12 +9,27 @@ QueryModel::QueryModel(db::Query& query, QObject* parent)
     Sync();
 }
 
+void QueryModel::Hold() {
+    held_ = true;
+}
+
+void QueryModel::Release() {
+    held_ = false;
+    Sync();
+}
+
 void QueryModel::Sync() {
     const bool active = query_.Active();
     const QStringList columns = active ? query_.FieldNames() : QStringList();
     const QList<QStringList> rows = active ? query_.Rows() : QList<QStringList>();
-    // The query reports every step of a walk; only a new result resets the view.
-    if (columns != columns_ || rows != rows_) {
+    // The query reports every step of a walk; only a new result resets the view. A result that
+    // came and went while held still resets it, as following every step would have.
+    resetPending_ = resetPending_ || columns != columns_ || rows != rows_;
+    if (held_) {
+        return;
+    }
+    if (resetPending_) {
+        resetPending_ = false;
         beginResetModel();
         columns_ = columns;
         rows_ = rows;
@@ -42,7 +57,17 @@ QVariant QueryModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const QStringList& row = rows_.at(index.row());
-    return index.column() < row.size() ? row.at(index.column()) : QString();
+    if (index.column() >= row.size()) {
+        return QString();
+    }
+    // Fixed-width columns come padded with blanks (DBCC's names and paths to 128 and 260
+    // characters). Nothing of them would show but an ellipsis where the padding does not fit, and
+    // the column would be as wide as the padding.
+    QStringView value = row.at(index.column());
+    while (!value.isEmpty() && value.back() == u' ') {
+        value.chop(1);
+    }
+    return value.toString();
 }
 
 QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStyleFactory>
 #include <stdexcept>
 
 #include "db/db_error.h"
@@ -102,6 +104,44 @@ TEST(StyleTest, TheSilverStyleIsFoundWhateverTheCaseOfItsName) {
     EXPECT_EQ(qApp->styleSheet(), *quillane::ui::FindStyleSheet(QStringLiteral("Silver")));
     EXPECT_TRUE(closer.Seen().isEmpty());
     qApp->setStyleSheet(QString());
+}
+
+// A desktop whose own look puts icons on dialog buttons (a green tick on OK), as some do.
+class IconsOnDialogButtons : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+TEST(StyleTest, UnderSilverTheMessageBoxesOkButtonCarriesNoIcon) {
+    const QString previous = QApplication::style()->name();
+    QApplication::setStyle(new IconsOnDialogButtons(QStyleFactory::create(previous)));
+    bool iconWithout = false;
+    bool iconWith = true;
+    {
+        BoxCloser closer;
+        quillane::ui::ShowMessageBox(QStringLiteral("写入日志失败！"));
+        ASSERT_EQ(closer.Seen().size(), 1);
+        iconWithout = closer.Seen()[0].iconOnAButton;
+    }
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QStringLiteral("Silver")));
+    {
+        BoxCloser closer;
+        quillane::ui::ShowMessageBox(QStringLiteral("写入日志失败！"));
+        quillane::ui::ShowErrorBox(QStringLiteral("Disk not ready"));
+        ASSERT_EQ(closer.Seen().size(), 2);
+        iconWith = closer.Seen()[0].iconOnAButton || closer.Seen()[1].iconOnAButton;
+    }
+    qApp->setStyleSheet(QString());
+    QApplication::setStyle(QStyleFactory::create(previous));
+    EXPECT_TRUE(iconWithout) << "the desktop's look was meant to put icons on buttons";
+    EXPECT_FALSE(iconWith);
 }
 
 TEST(StyleTest, AMissingStyleSaysSoWithACloseButtonAndLeavesTheSystemLook) {

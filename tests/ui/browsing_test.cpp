@@ -13,7 +13,7 @@ using quillane::ui::Ancestors;
 using quillane::ui::DirectoryText;
 using quillane::ui::ListMaskedFiles;
 using quillane::ui::ListSubdirectories;
-using quillane::ui::SortedInsertPosition;
+using quillane::ui::MergeNames;
 using quillane::ui::VolumeRootOf;
 
 namespace {
@@ -51,6 +51,21 @@ TEST_F(ListingTest, SubdirectoriesAreVisibleDirectoriesOnlySortedWithoutRegardTo
     EXPECT_EQ(ListSubdirectories(dir_.path()), (QStringList{"alpha", "dir.mdf", "Sub"}));
 }
 
+#ifndef Q_OS_WIN
+// A link counts as what it points to; one that points nowhere is neither a file nor a directory.
+TEST_F(ListingTest, LinksCountAsWhatTheyPointTo) {
+    ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("b.mdf")), dir_.filePath("link.mdf")));
+    ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("Sub")), dir_.filePath("linked")));
+    ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("gone.mdf")), dir_.filePath("dead.mdf")));
+    ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("Sub")), dir_.filePath("sub.mdf")));
+    const quillane::ui::DirectoryListing listing = quillane::ui::ListDirectory(dir_.path());
+    EXPECT_EQ(listing.files,
+              (QStringList{"a.Mdf", "b.mdf", "link.mdf", "NORTHWND.MDF", "Zed.mdf", "数据.mdf"}));
+    EXPECT_EQ(listing.subdirectories,
+              (QStringList{"alpha", "dir.mdf", "linked", "Sub", "sub.mdf"}));
+}
+#endif
+
 TEST_F(ListingTest, ADirectoryThatCannotBeReadRaisesAnErrorNamingIt) {
     const QString missing = dir_.filePath(QStringLiteral("gone"));
     const QString notADirectory = dir_.filePath(QStringLiteral("x.ldf"));
@@ -66,19 +81,58 @@ TEST_F(ListingTest, ADirectoryThatCannotBeReadRaisesAnErrorNamingIt) {
     }
 }
 
-TEST(SortedInsertPositionTest, NamesGoToTheirSortedPlaceAndTwinsStandTogether) {
+// The rule "添加" follows, one name at a time: each goes after every entry that sorts before it or
+// equal to it without regard to case.
+QStringList InsertedOneByOne(QStringList items, const QStringList& added) {
+    for (const QString& name : added) {
+        qsizetype at = 0;
+        while (at < items.size() && QString::compare(items[at], name, Qt::CaseInsensitive) <= 0) {
+            ++at;
+        }
+        items.insert(at, name);
+    }
+    return items;
+}
+
+TEST(MergeNamesTest, NamesGoToTheirSortedPlaceAndTwinsStandTogether) {
     const QStringList items{"a.mdf", "C.mdf", "c.MDF", "d.mdf"};
     const struct {
-        const char* name;
-        qsizetype at;
+        QStringList added;
+        QStringList merged;
     } cases[] = {
-        {"0.mdf", 0}, {"a.mdf", 1}, {"A.MDF", 1}, {"b.mdf", 1},
-        {"c.mdf", 3}, {"d.mdf", 4}, {"e.mdf", 4}, {"数据.mdf", 4},
+        {{}, {"a.mdf", "C.mdf", "c.MDF", "d.mdf"}},
+        {{"0.mdf"}, {"0.mdf", "a.mdf", "C.mdf", "c.MDF", "d.mdf"}},
+        {{"A.MDF"}, {"a.mdf", "A.MDF", "C.mdf", "c.MDF", "d.mdf"}},
+        {{"b.mdf"}, {"a.mdf", "b.mdf", "C.mdf", "c.MDF", "d.mdf"}},
+        {{"数据.mdf"}, {"a.mdf", "C.mdf", "c.MDF", "d.mdf", "数据.mdf"}},
+        // Several at once, twins of each other and of entries: the earlier first.
+        {{"A.MDF", "a.mdf", "c.mdf", "e.mdf"},
+         {"a.mdf", "A.MDF", "a.mdf", "C.mdf", "c.MDF", "c.mdf", "d.mdf", "e.mdf"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SortedInsertPosition(items, QString::fromUtf8(c.name)), c.at) << c.name;
+        QList<qsizetype> rows;
+        EXPECT_EQ(MergeNames(items, c.added, &rows), c.merged) << c.added.join(u' ').toStdString();
+        ASSERT_EQ(rows.size(), items.size());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(c.merged.value(rows[i]), items[i]) << i;
+        }
     }
-    EXPECT_EQ(SortedInsertPosition({}, QStringLiteral("a.mdf")), 0);
+    EXPECT_EQ(MergeNames({}, {"b.mdf", "a.mdf"}), (QStringList{"a.mdf", "b.mdf"}));
+}
+
+TEST(MergeNamesTest, AllAtOnceEndsAsOneAtATime) {
+    // Letter case, names that fold alike in other scripts, a name beyond the BMP.
+    const QStringList pool{"Sales.mdf", "SALES.MDF",  "sales.mdf", "_x.mdf",     "[x].mdf",
+                           "K.mdf",     "\u212A.mdf", "k.mdf",     "Straße.mdf", "STRASSE.mdf",
+                           "σ.mdf",     "ς.mdf",      "Σ.mdf",     "𐐀.mdf",      "𐐨.mdf",
+                           "é.mdf",     "E.mdf",      "库存.mdf"};
+    QStringList items = pool.mid(0, 9);
+    quillane::ui::SortNames(items);
+    QStringList added = pool;
+    quillane::ui::SortNames(added);
+    EXPECT_EQ(MergeNames(items, added), InsertedOneByOne(items, added));
+    const QStringList twice = added + added;
+    EXPECT_EQ(MergeNames(items, twice), InsertedOneByOne(items, twice));
 }
 
 #ifndef Q_OS_WIN

@@ -30,6 +30,7 @@ struct SeenBox {
     QList<QMessageBox::StandardButton> buttons;
     QRect frame;
     QStringList buttonTexts;
+    bool iconOnAButton = false;
 };
 
 // Closes every modal message box that comes up while it lives, by its first button, after
@@ -50,10 +51,12 @@ class BoxCloser {
         if (box == nullptr || !box->isVisible()) {
             return;
         }
-        SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}, box->frameGeometry(), {}};
+        SeenBox seen{box->windowTitle(),   box->text(), box->icon(), {},
+                     box->frameGeometry(), {},          false};
         for (QAbstractButton* button : box->buttons()) {
             seen.buttons.append(box->standardButton(button));
             seen.buttonTexts.append(button->text());
+            seen.iconOnAButton = seen.iconOnAButton || !button->icon().isNull();
         }
         seen_.append(seen);
         box->buttons().constFirst()->click();
@@ -62,5 +65,11 @@ class BoxCloser {
     QTimer timer_;
     QList<SeenBox> seen_;
 };
+
+#ifdef QUILLANE_UI_SCREENSHOT
+// Saves a picture of the window after a run against the test server (the README's screenshot).
+// Returns the process's exit status.
+int ScreenshotAfterARun(const QString& target);
+#endif
 
 }  // namespace uitest

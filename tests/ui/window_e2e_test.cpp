@@ -1,7 +1,8 @@
 // The window end to end: the real ODBC driver, FreeTDS and a Kerberos ticket from the test KDC,
 // against the loopback test server (which stands in for SQL Server). The working directory holds
 // generated primary files with their logs; pressing "附加数据库" must attach every one of them, and
-// the server's transcript, the day's log and the grid must tell the same story.
+// the server's transcript, the day's log and the grid must tell the same story. The same binary
+// takes the README's screenshot after such a run (scripts/screenshot.sh).
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -25,6 +27,7 @@
 #include "test_server.h"
 #include "ui/browsing.h"
 #include "ui/frm_attach.h"
+#include "ui/style.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -190,3 +193,47 @@ TEST(WindowEndToEnd, AttachesEveryEntryAndShowsAFailureInAMessageBox) {
 }
 
 }  // namespace
+
+int uitest::ScreenshotAfterARun(const QString& target) {
+    if (!testkdc::Ready()) {
+        std::fprintf(stderr, "the test KDC is not running (scripts/screenshot.sh starts it)\n");
+        return 1;
+    }
+    testkdc::UseTicket();
+    quillane::ui::ApplyStyle(QString::fromUtf16(quillane::ui::kStyleName));
+    QTemporaryDir work;
+    QTemporaryDir logs;
+    for (const char* name : {"Northwind", "pubs", "Sales2024", "库存"}) {
+        const QString stem = QString::fromUtf8(name);
+        MakeDatabase(work.path(), stem + ".mdf", stem);
+    }
+    QDir(work.path()).mkdir(QStringLiteral("archive"));
+    QDir(work.path()).mkdir(QStringLiteral("backup"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(work.path());
+    int result = 1;
+    {
+        testsrv::TestServer server;
+        TfrmAttach frmAttach(std::make_unique<quillane::db::odbc::OdbcDriver>(), logs.path());
+        frmAttach.show();
+        if (QTest::qWaitForWindowExposed(&frmAttach)) {
+            uitest::BoxCloser closer;
+            auto* serverBox = frmAttach.findChild<QLineEdit*>(QStringLiteral("EdtServer"));
+            serverBox->setText(QStringLiteral("127.0.0.1,") + QString::number(server.Port()));
+            serverBox->setCursorPosition(0);  // the box shows the start of what was typed
+            QTest::mouseClick(frmAttach.findChild<QWidget*>(QStringLiteral("BtnConnect")),
+                              Qt::LeftButton);
+            QTest::mouseClick(frmAttach.findChild<QWidget*>(QStringLiteral("SBAttachDb")),
+                              Qt::LeftButton);
+            QTest::qWait(200);  // let the paint after the run settle (fonts, style)
+            if (!closer.Seen().isEmpty()) {
+                std::fprintf(stderr, "the run showed a message: %s\n",
+                             closer.Seen()[0].text.toLocal8Bit().constData());
+            } else {
+                result = frmAttach.grab().save(target) ? 0 : 1;
+            }
+        }
+    }
+    QDir::setCurrent(previous);
+    return result;
+}

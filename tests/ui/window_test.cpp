@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,7 +86,14 @@ class WindowTest : public testing::Test {
     TfrmAttach& Window() {
         if (!window_) {
             TfrmAttach::Seams seams;
-            seams.showMessage = [this](const QString& text) { messages_.append(text); };
+            seams.showMessage = [this](const QString& text) {
+                messages_.append(text);
+                // What the grid behind the box shows: the box lets the window repaint.
+                const QAbstractItemModel* grid =
+                    window_->findChild<QTableView*>("DBGrid1")->model();
+                gridBehindBoxes_.append(grid->rowCount() > 0 ? grid->index(0, 3).data().toString()
+                                                             : QString());
+            };
             seams.openDialog = [this](const QString& filter) {
                 filters_.append(filter);
                 return chosen_;
@@ -139,6 +147,7 @@ class WindowTest : public testing::Test {
     QString cwd_;
     QString sub_;
     QStringList messages_;
+    QStringList gridBehindBoxes_;
     QStringList filters_;
     QString chosen_;
     std::unique_ptr<TfrmAttach> window_;
@@ -364,6 +373,66 @@ TEST_F(WindowTest, MovingTheTreeChangesTheFileListAndPathBoxButNeverTheAttachLis
     }
 }
 
+// Where a line's drawing starts: its first pixel from the left that is not the list's white.
+int DrawnFrom(const QImage& picture, const QRect& line) {
+    for (int x = line.left(); x <= line.right(); ++x) {
+        for (int y = line.top() + 2; y < line.bottom() - 1; ++y) {
+            if (picture.pixelColor(x, y) != QColor(Qt::white)) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+// The classic directory list: each ancestor's folder and name one step further in than its
+// parent's, the sub-directories one step further still, all at the same depth; open folders down
+// to the current directory, closed ones below it.
+TEST_F(WindowTest, TheTreeIndentsFolderAndNameByLevel) {
+    TfrmAttach& window = Window();
+    ASSERT_TRUE(work_dir_.mkdir(QStringLiteral("another")));
+    DoubleClickTreeLine(sub_);
+    DoubleClickTreeLine(cwd_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    quillane::ui::DirectoryList* tree = Tree();
+    tree->horizontalScrollBar()->setValue(0);
+    tree->clearSelection();  // the highlight would hide where the current line's folder starts
+    QCoreApplication::processEvents();
+    const QImage picture = tree->viewport()->grab().toImage();
+
+    const QStringList ancestors = quillane::ui::Ancestors(cwd_);
+    ASSERT_EQ(tree->count(), ancestors.size() + 2);
+    QList<int> starts;
+    for (int row = 0; row < tree->count(); ++row) {
+        const QRect line = tree->visualItemRect(tree->item(row));
+        if (line.top() >= picture.height()) {
+            break;
+        }
+        starts.append(DrawnFrom(picture, line));
+    }
+    const qsizetype shown = std::min<qsizetype>(starts.size(), ancestors.size());
+    ASSERT_GE(shown, 2) << "too few lines visible";
+    for (qsizetype row = 1; row < shown; ++row) {
+        EXPECT_GT(starts[row], starts[row - 1]) << "line " << row;
+    }
+    if (starts.size() == tree->count()) {
+        const qsizetype first = ancestors.size();
+        EXPECT_GT(starts[first], starts[first - 1]);
+        EXPECT_EQ(starts[first + 1], starts[first]);
+    }
+
+    const QImage open = tree->item(0)->icon().pixmap(16).toImage();
+    const QImage closed = tree->item(tree->count() - 1)->icon().pixmap(16).toImage();
+    EXPECT_NE(open, closed);
+    for (int row = 0; row < tree->count(); ++row) {
+        EXPECT_EQ(tree->item(row)->icon().pixmap(16).toImage(),
+                  row < ancestors.size() ? open : closed)
+            << "line " << row;
+        EXPECT_FALSE(tree->item(row)->text().startsWith(u' ')) << "line " << row;
+    }
+}
+
 TEST_F(WindowTest, AddingInsertsEverySelectedNameInItsSortedPlaceTwinsSideBySide) {
     Window();
     // Nothing selected: nothing added.
@@ -379,6 +448,36 @@ TEST_F(WindowTest, AddingInsertsEverySelectedNameInItsSortedPlaceTwinsSideBySide
     SelectRows(Files(), {0});
     QTest::mouseClick(Control("Button1"), Qt::LeftButton);
     EXPECT_EQ(Texts(AttachList()), (QStringList{"A.MDF", "A.MDF", "b.mdf", "b.mdf", "inner.mdf"}));
+}
+
+// "添加" lays the attach list down anew; what the user had selected, the current entry and how
+// far the list was scrolled stay as they were, as if the names had been slipped in one by one.
+TEST_F(WindowTest, AddingKeepsTheAttachListsSelectionCurrentEntryAndScrolling) {
+    for (int i = 0; i < 40; ++i) {
+        Touch(work_dir_.filePath(QStringLiteral("m%1.mdf").arg(i, 2, 10, QChar(u'0'))));
+    }
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QListWidget* list = AttachList();
+    ASSERT_EQ(list->count(), 42);
+    SelectRows(list, {1, 30});
+    list->setCurrentRow(30, QItemSelectionModel::NoUpdate);
+    list->verticalScrollBar()->setValue(20);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list->verticalScrollBar()->value(), 20);
+    const QString current = list->currentItem()->text();
+
+    SelectRows(Files(), {0, 5, 41});  // A.MDF, m03.mdf, m39.mdf
+    QTest::mouseClick(Control("Button1"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(list->count(), 45);
+    EXPECT_EQ(Texts(list).mid(0, 2), (QStringList{"A.MDF", "A.MDF"}));
+    EXPECT_EQ(Selected(list), (QStringList{"b.mdf", "m28.mdf"}));
+    EXPECT_EQ(list->currentItem()->text(), current);
+    EXPECT_EQ(list->currentRow(), 32);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 20);
 }
 
 TEST_F(WindowTest, DeletingRemovesEverySelectedEntryAndOnlyThen) {
@@ -485,6 +584,8 @@ TEST_F(WindowTest, AttachingSelectsEveryEntryAndAttachesFromTheTreesDirectory) {
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("附加数据库出错！错误：")))
         << messages_[0].toStdString();
+    // While the failure was shown, the grid had caught up with the first entry's file query.
+    EXPECT_EQ(gridBehindBoxes_, QStringList{"E:\\old\\dba.mdf"});
     // The grid shows the file query's rows of the last entry, under their column names.
     QAbstractItemModel* model = Grid()->model();
     ASSERT_EQ(model->columnCount(), 4);
@@ -549,6 +650,108 @@ TEST_F(WindowTest, TheNavigatorWalksTheGridsRowsAndRefreshRunsTheStatementAgain)
     EXPECT_EQ(Grid()->model()->rowCount(), 0);
     EXPECT_EQ(Grid()->model()->columnCount(), 0);
     EXPECT_FALSE(NavigatorButton("Refresh")->isEnabled());
+}
+
+// The grid as after a run: every column as wide as its title and its values (without the blanks
+// that pad them), the last (the path) taking the rest of the width; titles plain, left-aligned
+// and the same whichever cell is current.
+TEST_F(WindowTest, TheGridFitsItsColumnsToTheirTextsUnderPlainTitles) {
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QString statement = QStringLiteral("DBCC checkprimaryfile(N'/x/库存.mdf', 3)");
+    const QString longPath = QStringLiteral("E:\\old\\archive\\2019\\库存_warehouse_history.mdf");
+    // As SQL Server sends them: names padded to 128 characters, paths to 260.
+    auto padded = [](const QString& text, int width) { return text.leftJustified(width); };
+    state_->replies[Sent(statement)] = {ScriptedDriver::Reply{
+        {{"status", "fileid", "name", "filename"},
+         {{"2", "1", padded("库存", 128), padded(longPath, 260)},
+          {"1048642", "2", padded("库存_log", 128), padded("E:\\old\\库存_log.ldf", 260)}}},
+        {}}};
+    quillane::db::Query& query = window.CheckQuery();
+    query.SQL().Add(statement);
+    query.Open();
+    QCoreApplication::processEvents();
+
+    QTableView* grid = Grid();
+    const QAbstractItemView* view = grid;  // the width its cells ask for is public from here
+    const QHeaderView* titles = grid->horizontalHeader();
+    ASSERT_EQ(grid->model()->columnCount(), 4);
+    for (int column = 0; column < 4; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_GE(grid->columnWidth(column), view->sizeHintForColumn(column));
+        EXPECT_GE(grid->columnWidth(column), titles->sectionSizeHint(column));
+    }
+    EXPECT_GT(grid->columnWidth(3), grid->fontMetrics().horizontalAdvance(longPath));
+    // The padding neither shows nor widens its column.
+    EXPECT_EQ(grid->model()->index(0, 3).data().toString(), longPath);
+    EXPECT_GE(titles->length(), grid->viewport()->width());
+    EXPECT_LE(titles->length(), grid->viewport()->width() + 1);
+
+    EXPECT_EQ(titles->font().families().value(0), QStringLiteral("Tahoma"));
+    EXPECT_EQ(titles->font().pixelSize(), 11);
+    EXPECT_FALSE(titles->font().bold());
+    EXPECT_EQ(titles->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    // The title of the current cell's column looks like every other title.
+    const QRect first(titles->sectionViewportPosition(0), 0, titles->sectionSize(0),
+                      titles->height());
+    grid->setCurrentIndex(grid->model()->index(1, 0));
+    QCoreApplication::processEvents();
+    const QImage current = titles->viewport()->grab(first).toImage();
+    grid->setCurrentIndex(grid->model()->index(1, 2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titles->viewport()->grab(first).toImage(), current);
+}
+
+// Under Silver the keyboard focus is a ring of two blue pixels round an edit box, a list, the
+// tree, the grid or a button, where a grey pixel stood before; a list's items do not move when
+// it arrives.
+TEST_F(WindowTest, UnderSilverTheFocusIsARingThatCanBeSeen) {
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QStringLiteral("Silver")));
+    TfrmAttach& window = Window();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto blue = [](const QColor& c) { return c.blue() - std::max(c.red(), c.green()) > 60; };
+    for (const char* name : {"Edtpath", "FileName", "Dir", "DBGrid1", "BtnConnect"}) {
+        SCOPED_TRACE(name);
+        QWidget* control = Control(name);
+        auto* area = qobject_cast<QAbstractScrollArea*>(control);
+        Control("EdtUser")->setFocus();
+        QCoreApplication::processEvents();
+        const QRect inside = area != nullptr ? area->viewport()->geometry() : QRect();
+        const QImage unfocused = control->grab().toImage();
+        control->setFocus();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(control->hasFocus());
+        const QImage focused = control->grab().toImage();
+        const int y = focused.height() / 2;
+        EXPECT_TRUE(blue(focused.pixelColor(0, y)) && blue(focused.pixelColor(1, y)));
+        EXPECT_FALSE(blue(unfocused.pixelColor(0, y)) || blue(unfocused.pixelColor(1, y)));
+        if (area != nullptr) {
+            EXPECT_EQ(area->viewport()->geometry(), inside);
+        }
+    }
+    qApp->setStyleSheet(QString());
+}
+
+// Under Silver the scroll bars are flat like the controls around them: no light edge at the top
+// left and dark one at the bottom right, as the old three-dimensional bars had.
+TEST_F(WindowTest, UnderSilverTheScrollBarsAreFlat) {
+    ASSERT_TRUE(work_dir_.mkdir(QStringLiteral("a directory with a name too long for the tree")));
+    ASSERT_TRUE(quillane::ui::ApplyStyle(QStringLiteral("Silver")));
+    TfrmAttach& window = Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QScrollBar* bar = Tree()->horizontalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    const QImage picture = bar->grab().toImage();
+    EXPECT_EQ(picture.pixelColor(0, 0), picture.pixelColor(picture.width() - 1, 0));
+    EXPECT_EQ(picture.pixelColor(0, 0), picture.pixelColor(0, picture.height() - 1));
+    EXPECT_EQ(picture.pixelColor(0, 0),
+              picture.pixelColor(picture.width() - 1, picture.height() - 1));
+    qApp->setStyleSheet(QString());
 }
 
 TEST_F(WindowTest, ConnectComposesTheTextFromTheTrimmedBoxesAndReportsAFailure) {

@@ -201,6 +201,26 @@ TEST_F(RunLogTest, AnEntryCutShortByAFullDiskLeavesNothingBehind) {
 }
 #endif
 
+// Nothing about the folder is remembered from one entry to the next: a Logs folder that somebody
+// removes during a run is made again by the next entry, and one turned into a file is a failure.
+TEST_F(RunLogTest, AFolderRemovedBetweenEntriesIsMadeAgain) {
+    RunLog log = LogAt(folder_.path());
+    log.AddLog(u"one"_s);
+    const QString logs = folder_.path() + u"/Logs"_s;
+    ASSERT_TRUE(QDir(logs).removeRecursively());
+
+    log.AddLog(u"two"_s);
+    EXPECT_EQ(testsupport::FromUtf16Le(testsupport::ReadBytes(log.FilePath(now_.date()))),
+              u"[2026/12/10 13:05:09] two\r\n"_s);
+    EXPECT_TRUE(shown_.isEmpty());
+
+    ASSERT_TRUE(QDir(logs).removeRecursively());
+    QFile blocker(logs);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    log.AddLog(u"three"_s);
+    EXPECT_EQ(shown_, QStringList{u"写入日志失败！"_s});
+}
+
 TEST_F(RunLogTest, AReaderHoldingTheFileOpenSeesNewEntries) {
     RunLog log = LogAt(folder_.path());
     log.AddLog(u"one"_s);
