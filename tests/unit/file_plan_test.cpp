@@ -3,6 +3,7 @@
 #include "support/qt_printers.h"
 
 #include "engine/file_plan.h"
+#include "engine/paths.h"
 
 using namespace quillane::engine;
 using namespace Qt::Literals::StringLiterals;
@@ -78,10 +79,20 @@ struct MappedCase {
     QList<std::pair<QString, QString>> expected;  // server path, local path
 };
 
+// The container's volume as this machine sees it, and a file in it.
+#ifdef Q_OS_WIN
+const QString kVolume = u"D:\\srv\\mssql\\data"_s;
+#else
+const QString kVolume = u"/srv/mssql/data"_s;
+#endif
+QString InVolume(const QString& name) {
+    return kVolume + PathSeparator() + name;
+}
+
 class PlanFilesTest : public testing::TestWithParam<MappedCase> {};
 
 TEST_P(PlanFilesTest, PlansInTheServersTerms) {
-    const PathMap map{{u"/srv/mssql/data"_s, u"/var/opt/mssql/data"_s}};
+    const PathMap map{{kVolume, u"/var/opt/mssql/data"_s}};
     const QList<PlannedFile> planned = PlanFiles(GetParam().entryPath, GetParam().recorded, map);
     QList<std::pair<QString, QString>> paths;
     for (const PlannedFile& file : planned) {
@@ -96,23 +107,23 @@ INSTANTIATE_TEST_SUITE_P(
         // Detached from the container and still there: nothing moved, though the path here
         // differs. The log on another volume is named as recorded and cannot be seen from here.
         MappedCase{"in_place_on_the_server",
-                   u"/srv/mssql/data/db1.mdf"_s,
+                   InVolume(u"db1.mdf"_s),
                    {{1, u"/var/opt/mssql/data/db1.mdf"_s},
                     {2, u"/var/opt/mssql/log/db1_log.ldf"_s, true},
                     {3, u"/var/opt/mssql/data/db1_2.ndf"_s}},
-                   {{u"/var/opt/mssql/data/db1.mdf"_s, u"/srv/mssql/data/db1.mdf"_s},
+                   {{u"/var/opt/mssql/data/db1.mdf"_s, InVolume(u"db1.mdf"_s)},
                     {u"/var/opt/mssql/log/db1_log.ldf"_s, QString()},
-                    {u"/var/opt/mssql/data/db1_2.ndf"_s, u"/srv/mssql/data/db1_2.ndf"_s}}},
+                    {u"/var/opt/mssql/data/db1_2.ndf"_s, InVolume(u"db1_2.ndf"_s)}}},
         // Copied from a Windows server into the volume: every file beside the primary file, on
         // both sides.
         MappedCase{"moved_into_the_volume",
-                   u"/srv/mssql/data/db1.mdf"_s,
+                   InVolume(u"db1.mdf"_s),
                    {{1, u"E:\\old\\db1.mdf"_s},
                     {2, u"E:\\old\\db1_log.ldf"_s, true},
                     {3, u"F:\\more\\db1_2.ndf"_s}},
-                   {{u"/var/opt/mssql/data/db1.mdf"_s, u"/srv/mssql/data/db1.mdf"_s},
-                    {u"/var/opt/mssql/data/db1_log.ldf"_s, u"/srv/mssql/data/db1_log.ldf"_s},
-                    {u"/var/opt/mssql/data/db1_2.ndf"_s, u"/srv/mssql/data/db1_2.ndf"_s}}}),
+                   {{u"/var/opt/mssql/data/db1.mdf"_s, InVolume(u"db1.mdf"_s)},
+                    {u"/var/opt/mssql/data/db1_log.ldf"_s, InVolume(u"db1_log.ldf"_s)},
+                    {u"/var/opt/mssql/data/db1_2.ndf"_s, InVolume(u"db1_2.ndf"_s)}}}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

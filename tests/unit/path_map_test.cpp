@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/path_map.h"
+#include "engine/paths.h"
 
 using namespace quillane::engine;
 using namespace Qt::Literals::StringLiterals;
@@ -70,8 +71,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ToServerPathTest, testing::ValuesIn(ServerPathCa
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ToLocalPath, FindsTheServersPathHere) {
+    // The rest of the path takes this machine's separators.
     EXPECT_EQ(ToLocalPath(kContainer, u"/var/opt/mssql/data/sales_log.ldf"_s),
-              u"/srv/mssql/data/sales_log.ldf"_s);
+              u"/srv/mssql/data"_s + PathSeparator() + u"sales_log.ldf"_s);
     // Outside every mapping the file cannot be seen from here; without mappings every path is
     // its own.
     EXPECT_EQ(ToLocalPath(kContainer, u"/var/opt/mssql/log/sales_log.ldf"_s), std::nullopt);
