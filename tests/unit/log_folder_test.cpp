@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +9,7 @@
 
 #include "log/run_log.h"
 #include "support/qt_printers.h"
+#include "support/unprivileged.h"
 
 using quillane::log::LogFolderFacts;
 using quillane::log::RunLogFolder;
@@ -119,26 +117,12 @@ TEST_F(LogFolderAtStartUpTest, AReadOnlyDirectorySendsTheFirstEntryToTheStateDir
         return folder == expected && shown.isEmpty() &&
                QFile::exists(expected + u"/Logs/2026-12-10.log"_s);
     };
-    if (geteuid() != 0) {
-        EXPECT_TRUE(startAndLog()) << RunLogFolderAtStartUp(exeDir).toStdString();
-        return;
-    }
-    // Root writes into read-only directories; start as "nobody" in a child instead.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) {
-            _exit(2);
-        }
-        _exit(startAndLog() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 2) {
+    const testsupport::Unprivileged result = testsupport::AsUnprivilegedUser(startAndLog);
+    if (result == testsupport::Unprivileged::CannotDrop) {
         GTEST_SKIP() << "running as root and cannot drop to uid 65534";
     }
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the first entry did not reach " << expected.toStdString();
+    EXPECT_EQ(result, testsupport::Unprivileged::Held)
+        << "the first entry did not reach " << expected.toStdString();
     EXPECT_TRUE(QDir(exeDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 

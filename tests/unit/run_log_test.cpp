@@ -8,7 +8,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <csignal>
+#include "support/unprivileged.h"
 #endif
 #include "support/qt_printers.h"
 
@@ -141,26 +143,12 @@ TEST_F(RunLogTest, AReadOnlyFolderIsAFailure) {
         log.AddLog(u"entry"_s);
         return shown_ == QStringList{u"写入日志失败！"_s};
     };
-    if (geteuid() != 0) {
-        EXPECT_TRUE(logOnce());
-        return;
-    }
-    // Root writes into read-only folders; log as "nobody" in a child instead.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) {
-            _exit(2);
-        }
-        _exit(logOnce() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 2) {
+    const testsupport::Unprivileged result = testsupport::AsUnprivilegedUser(logOnce);
+    if (result == testsupport::Unprivileged::CannotDrop) {
         GTEST_SKIP() << "running as root and cannot drop to uid 65534";
     }
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a read-only Logs folder was not reported";
+    EXPECT_EQ(result, testsupport::Unprivileged::Held)
+        << "a read-only Logs folder was not reported";
     EXPECT_FALSE(QFile::exists(logs + u"/2026-12-10.log"_s));
 }
 
