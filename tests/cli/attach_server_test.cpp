@@ -22,6 +22,7 @@
 
 #include "kdc_env.h"
 #include "mdf_fixture.h"
+#include "support/expected_statements.h"
 #include "support/qt_printers.h"
 #include "test_server.h"
 
@@ -34,27 +35,10 @@ namespace fs = std::filesystem;
 // The statements as the server must receive them: N'…' with apostrophes doubled, […] with "]"
 // doubled, one file a line, and the CR LF a query's text ends with.
 
-QString Literal(QString text) {
-    return u"N'"_s + text.replace(u"'"_s, u"''"_s) + u'\'';
-}
-
-QString NameSql(const QString& path) {
-    return u"DBCC checkprimaryfile("_s + Literal(path) + u", 2)\r\n"_s;
-}
-
-QString FileSql(const QString& path) {
-    return u"DBCC checkprimaryfile("_s + Literal(path) + u", 3)\r\n"_s;
-}
-
-QString AttachSql(QString name, const QStringList& files, bool rebuildLog = false) {
-    QStringList specs;
-    for (const QString& file : files) {
-        specs << u"( FILENAME = "_s + Literal(file) + u" )"_s;
-    }
-    return u"CREATE DATABASE ["_s + name.replace(u"]"_s, u"]]"_s) + u"] ON \r\n"_s +
-           specs.join(u",\r\n"_s) +
-           (rebuildLog ? u"\r\n FOR ATTACH_REBUILD_LOG \r\n"_s : u"\r\n FOR ATTACH \r\n"_s);
-}
+using testsupport::AttachSql;
+using testsupport::FileSql;
+using testsupport::Literal;
+using testsupport::NameSql;
 
 const QString kNotFound =
     u"Operating system error 2: \"2(The system cannot find the file "

@@ -25,6 +25,7 @@
 #include "engine/server_connection.h"
 #include "inspect_table.h"
 #include "kdc_env.h"
+#include "support/expected_statements.h"
 #include "support/qt_printers.h"
 #include "test_server.h"
 
@@ -141,19 +142,7 @@ class Session {
     QString error_;
 };
 
-QString Literal(QString text) {
-    return u"N'"_s + text.replace(u"'"_s, u"''"_s) + u'\'';
-}
-
-// Names every planned file: the primary file first, then the others in record order.
-QString AttachStatement(QString name, const QStringList& files) {
-    QStringList specs;
-    for (const QString& file : files) {
-        specs << u"( FILENAME = "_s + Literal(file) + u" )"_s;
-    }
-    return u"CREATE DATABASE ["_s + name.replace(u"]"_s, u"]]"_s) + u"] ON \r\n"_s +
-           specs.join(u",\r\n"_s) + u"\r\n FOR ATTACH \r\n"_s;
-}
+using testsupport::AttachSql;
 
 QJsonObject InspectJson(const QString& argument) {
     QProcess process;
@@ -234,7 +223,7 @@ TEST(InspectAgainstServer, VerdictsAreWhatTheServerAnswers) {
         if (name.isEmpty()) {
             name = u"row_"_s + QString::fromStdString(row.label);
         }
-        const QString sql = AttachStatement(name, files);
+        const QString sql = AttachSql(name, files);
         const std::vector<Diagnostic> answer = session.Execute(sql);
         QStringList said;
         for (const Diagnostic& d : answer) {

@@ -37,6 +37,7 @@
 #include "kdc_env.h"
 #include "log/run_log.h"
 #include "mdf_fixture.h"
+#include "support/expected_statements.h"
 #include "test_server.h"
 
 namespace {
@@ -68,22 +69,10 @@ const QString kNoTicket = u"Unable to connect to data source"_s;
 // engine: N'…' with apostrophes doubled, […] with "]" doubled, and the CR LF a query's text ends
 // with.
 
-QString Literal(QString text) {
-    return u"N'"_s + text.replace(u"'"_s, u"''"_s) + u'\'';
-}
-
-QString NameSql(const QString& path) {
-    return u"DBCC checkprimaryfile("_s + Literal(path) + u", 2)\r\n"_s;
-}
-
-QString FileSql(const QString& path) {
-    return u"DBCC checkprimaryfile("_s + Literal(path) + u", 3)\r\n"_s;
-}
-
-QString AttachSql(QString name, const QString& data, const QString& log) {
-    return u"CREATE DATABASE ["_s + name.replace(u"]"_s, u"]]"_s) + u"] ON \r\n( FILENAME = "_s +
-           Literal(data) + u" ),\r\n( FILENAME = "_s + Literal(log) + u" )\r\n FOR ATTACH \r\n"_s;
-}
+using testsupport::AttachSql;
+using testsupport::FileSql;
+using testsupport::Literal;
+using testsupport::NameSql;
 
 QString FromU16(const std::u16string& text) {
     return QString::fromStdU16String(text);

@@ -24,6 +24,7 @@
 #include "kdc_env.h"
 #include "log/run_log.h"
 #include "mdf_fixture.h"
+#include "support/expected_statements.h"
 #include "test_server.h"
 #include "ui/browsing.h"
 #include "ui/frm_attach.h"
@@ -52,19 +53,10 @@ void MakeDatabase(const QString& dir, const QString& file, const QString& name) 
     mdf::WriteMatchingLogFile(primary, ToPath(dir + u'/' + stem + "_log.ldf"));
 }
 
-QString Literal(QString text) {
-    return "N'" + text.replace("'", "''") + u'\'';
-}
-QString NameSql(const QString& path) {
-    return "DBCC checkprimaryfile(" + Literal(path) + ", 2)\r\n";
-}
-QString FileSql(const QString& path) {
-    return "DBCC checkprimaryfile(" + Literal(path) + ", 3)\r\n";
-}
-QString AttachSql(const QString& name, const QString& data, const QString& log) {
-    return "CREATE DATABASE [" + name + "] ON \r\n( FILENAME = " + Literal(data) +
-           " ),\r\n( FILENAME = " + Literal(log) + " )\r\n FOR ATTACH \r\n";
-}
+using testsupport::AttachSql;
+using testsupport::FileSql;
+using testsupport::Literal;
+using testsupport::NameSql;
 
 // The day's log entries without their time stamps (an entry may span lines: reports do).
 QStringList LogEntries(const QString& folder) {
