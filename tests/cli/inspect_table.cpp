@@ -23,16 +23,17 @@ fs::path ToPath(const QString& text) {
 // A database as detached on Windows: files recorded under E:\old\ (further data files and a
 // second log beside them when asked), so that inspecting it anywhere here means moved.
 mdf::FixtureSpec Windows(const QString& name, const QString& stem, bool secondaries = false) {
-    mdf::FixtureSpec spec;
-    spec.databaseName = name.toStdU16String();
+    mdf::FixtureSpec fixture;
+    fixture.databaseName = name.toStdU16String();
     const std::u16string dir = u"E:\\old\\";
     const std::u16string s = stem.toStdU16String();
-    spec.files = {{2, 1, s, dir + s + u".mdf"}, {0x100042, 2, s + u"_log", dir + s + u"_log.ldf"}};
+    fixture.files = {{2, 1, s, dir + s + u".mdf"},
+                     {0x100042, 2, s + u"_log", dir + s + u"_log.ldf"}};
     if (secondaries) {
-        spec.files.push_back({2, 3, s + u"_2", u"F:\\more\\" + s + u"_2.ndf"});
-        spec.files.push_back({0x100042, 4, s + u"_log2", u"G:\\logs\\" + s + u"_log2.ldf"});
+        fixture.files.push_back({2, 3, s + u"_2", u"F:\\more\\" + s + u"_2.ndf"});
+        fixture.files.push_back({0x100042, 4, s + u"_log2", u"G:\\logs\\" + s + u"_log2.ldf"});
     }
-    return spec;
+    return fixture;
 }
 
 class Maker {
@@ -49,16 +50,17 @@ class Maker {
 
     // Writes the primary file and, for each recorded file but the first, a file of the same
     // database under its recorded name in `besideDir`, unless `skip` names it.
-    static void Database(const QString& primary, const mdf::FixtureSpec& spec,
+    static void Database(const QString& primary, const mdf::FixtureSpec& fixture,
                          const QString& besideDir, const QString& skip = {}) {
-        mdf::WritePrimaryFile(ToPath(primary), spec);
+        mdf::WritePrimaryFile(ToPath(primary), fixture);
         const mdf::BindingId binding = mdf::ReadFileHeader(ToPath(primary)).value.bindingId;
-        for (std::size_t i = 1; i < spec.files.size(); ++i) {
-            const QString recorded = QString::fromStdU16String(spec.files[i].physicalName);
+        for (std::size_t i = 1; i < fixture.files.size(); ++i) {
+            const QString recorded = QString::fromStdU16String(fixture.files[i].physicalName);
             const qsizetype cut = std::max(recorded.lastIndexOf(u'\\'), recorded.lastIndexOf(u'/'));
             const QString name = recorded.sliced(cut + 1);
             if (name != skip) {
-                mdf::WriteLogFile(ToPath(besideDir + u'/' + name), binding, spec.files[i].fileId);
+                mdf::WriteLogFile(ToPath(besideDir + u'/' + name), binding,
+                                  fixture.files[i].fileId);
             }
         }
     }
@@ -89,12 +91,12 @@ std::vector<Row> MakeTable(const QString& base) {
        // hold, and nothing is looked for beside the primary file.
         const QString dir = m.Dir("in_place");
         QDir().mkpath(dir + u"/logs"_s);
-        mdf::FixtureSpec spec;
-        spec.databaseName = u"InPlace";
-        spec.files = {
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = u"InPlace";
+        fixture.files = {
             {2, 1, u"InPlace", (dir + u"/InPlace.mdf"_s).toStdU16String()},
             {0x100042, 2, u"InPlace_log", (dir + u"/logs/InPlace_log.ldf"_s).toStdU16String()}};
-        m.Database(dir + u"/InPlace.mdf"_s, spec, dir + u"/logs"_s);
+        m.Database(dir + u"/InPlace.mdf"_s, fixture, dir + u"/logs"_s);
         rows.push_back(Ready("in_place", dir));
     }
     {  // Every file moved along: a secondary data file and a second log (id 4) too.
@@ -122,9 +124,9 @@ std::vector<Row> MakeTable(const QString& base) {
     }
     {
         const QString dir = m.Dir("too_new");
-        mdf::FixtureSpec spec = Windows(u"Future"_s, u"Future"_s);
-        spec.version = 958;
-        m.Database(dir + u"/Future.mdf"_s, spec, dir);
+        mdf::FixtureSpec fixture = Windows(u"Future"_s, u"Future"_s);
+        fixture.version = 958;
+        m.Database(dir + u"/Future.mdf"_s, fixture, dir);
         rows.push_back({"too_new", dir, 948, 0, dir + u"/Future.mdf"_s});
     }
     {  // A log file renamed .mdf.
@@ -159,18 +161,18 @@ std::vector<Row> MakeTable(const QString& base) {
     {  // Detached on Windows, then renamed here to a name only this side allows; the database
        // and its recorded files carry CJK and apostrophes.
         const QString dir = m.Dir("awkward_renamed");
-        mdf::FixtureSpec spec = Windows(u"销售'数据"_s, u"销售'数据"_s);
-        m.Database(dir + u"/销售'数据:2024.mdf"_s, spec, dir);
+        mdf::FixtureSpec fixture = Windows(u"销售'数据"_s, u"销售'数据"_s);
+        m.Database(dir + u"/销售'数据:2024.mdf"_s, fixture, dir);
         rows.push_back(Ready("awkward_renamed", dir));
     }
     {  // Detached on Linux, where ":" is an ordinary character in a recorded name, and
        // renamed here: the log is looked for under its whole recorded name.
         const QString dir = m.Dir("awkward_linux");
-        mdf::FixtureSpec spec;
-        spec.databaseName = u"it's:销售";
-        spec.files = {{2, 1, u"data", u"/var/opt/mssql/data/it's:销售.mdf"},
-                      {0x100042, 2, u"log", u"/var/opt/mssql/data/it's:销售_log.ldf"}};
-        mdf::WritePrimaryFile(ToPath(dir + u"/Sales.mdf"_s), spec);
+        mdf::FixtureSpec fixture;
+        fixture.databaseName = u"it's:销售";
+        fixture.files = {{2, 1, u"data", u"/var/opt/mssql/data/it's:销售.mdf"},
+                         {0x100042, 2, u"log", u"/var/opt/mssql/data/it's:销售_log.ldf"}};
+        mdf::WritePrimaryFile(ToPath(dir + u"/Sales.mdf"_s), fixture);
         mdf::WriteMatchingLogFile(ToPath(dir + u"/Sales.mdf"_s),
                                   ToPath(dir + u"/it's:销售_log.ldf"_s));
         rows.push_back(Ready("awkward_linux", dir));
