@@ -22,6 +22,7 @@
 
 #include "kdc_env.h"
 #include "mdf_fixture.h"
+#include "program_result.h"
 #include "support/expected_statements.h"
 #include "support/qt_printers.h"
 #include "test_server.h"
@@ -119,23 +120,6 @@ void Write(const Db& db, const std::set<int>& leaveOut = {}) {
 
 // ---------------------------------------------------------------------------------------------
 // The program and what it leaves.
-
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-
-    QList<QJsonObject> Objects() const {
-        QList<QJsonObject> objects;
-        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
-            QJsonParseError error;
-            const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
-            EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-            objects << doc.object();
-        }
-        return objects;
-    }
-};
 
 // The log entries of a day's log, each without its "[stamp] " and final CR LF.
 QStringList LogEntries(const QString& path) {

@@ -16,6 +16,7 @@
 
 #include "inspect_table.h"
 #include "mdf_fixture.h"
+#include "program_result.h"
 #include "support/qt_printers.h"
 
 namespace {
@@ -24,25 +25,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace fs = std::filesystem;
 
 const fs::path kSamples = QUILLANE_SAMPLES_DIR;
-
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-
-    // One JSON object per line of standard output.
-    QList<QJsonObject> Objects() const {
-        QList<QJsonObject> objects;
-        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
-            QJsonParseError error;
-            const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
-            EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-            EXPECT_TRUE(doc.isObject()) << line.toStdString();
-            objects << doc.object();
-        }
-        return objects;
-    }
-};
 
 // The program as uid 65534 can start it: a build tree under a directory closed to others (a
 // clone in a mode-0700 temporary directory) keeps that user from the built file itself, so the
