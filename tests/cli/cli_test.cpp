@@ -2,6 +2,8 @@
 // the terminal widths behind the text's columns, and the command line's verbs and usage errors.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QJsonDocument>
 #include <QTextStream>
 
@@ -49,6 +51,11 @@ struct JudgeCase {
     int osError;
     QString path;
 };
+
+// A case is named by what it shows.
+void PrintTo(const JudgeCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class JudgeTest : public testing::TestWithParam<JudgeCase> {};
 
@@ -276,6 +283,11 @@ struct RunCase {
     QString out;  // contained in standard output ("" for: nothing at all)
     QString err;  // contained in standard error ("" for: nothing at all)
 };
+
+// A case is named by what it shows.
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class RunTest : public testing::TestWithParam<RunCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/qt_printers.h"
 
 #include <QSet>
@@ -24,6 +26,11 @@ struct PlanCase {
     QSet<QString> missingHere;  // local paths with nothing there
     AttachPlan expected;
 };
+
+// A case is named by what it shows.
+void PrintTo(const PlanCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class PlanAttachTest : public testing::TestWithParam<PlanCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/qt_printers.h"
 
 #include "engine/file_plan.h"
@@ -16,6 +18,11 @@ struct PlanCase {
     QList<RecordedFile> recorded;
     QStringList expected;
 };
+
+// A case is named by what it shows.
+void PrintTo(const PlanCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class PlanFilePathsTest : public testing::TestWithParam<PlanCase> {};
 
@@ -78,6 +85,11 @@ struct MappedCase {
     QList<RecordedFile> recorded;
     QList<std::pair<QString, QString>> expected;  // server path, local path
 };
+
+// A case is named by what it shows.
+void PrintTo(const MappedCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 // The container's volume as this machine sees it, and a file in it.
 #ifdef Q_OS_WIN

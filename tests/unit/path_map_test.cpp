@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/qt_printers.h"
 
 #include <vector>
@@ -20,6 +22,11 @@ struct MapCase {
     QString local;
     QString server;
 };
+
+// A case is named by what it shows.
+void PrintTo(const MapCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class ToServerPathTest : public testing::TestWithParam<MapCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/qt_printers.h"
 
 #include "engine/statements.h"
@@ -14,6 +16,11 @@ struct StatementCase {
     QString text;
     QString expected;
 };
+
+// A case is named by what it shows.
+void PrintTo(const StatementCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class StatementText : public testing::TestWithParam<StatementCase> {};
 
