@@ -1,14 +1,11 @@
 #include "cli/attach_verb.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <atomic>
 #include <csignal>
 
 #include "cli/attach_output.h"
 #include "cli/file_paths.h"
-#include "cli/inspect_verb.h"
 #include "db/odbc/odbc_driver.h"
 #include "engine/headless_run.h"
 #include "log/log_folder.h"
@@ -75,22 +72,8 @@ class StopOnSignals {
 QStringList PrimaryFiles(const QStringList& targets, QTextStream& err, bool& trouble) {
     QStringList files;
     for (const QString& target : targets) {
-        if (!QFileInfo(target).isDir()) {
-            files << AbsolutePath(target);
-            continue;
-        }
-        QString error;
-        const QStringList found = PrimaryFilesIn(target, error);
-        if (!error.isEmpty()) {
-            err << error << u'\n';
-            trouble = true;
-        } else if (found.isEmpty()) {
-            err << u"目录“"_s << QDir::toNativeSeparators(target) << u"”中没有 *.mdf 文件。\n"_s;
-            trouble = true;
-        }
-        files << found;
+        files << PrimaryFilesOf(target, err, trouble);
     }
-    err.flush();
     return files;
 }
 

@@ -1,13 +1,8 @@
 #include "cli/inspect_verb.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <system_error>
-
 #include "cli/file_paths.h"
 #include "cli/inspection.h"
 #include "cli/output.h"
-#include "engine/file_names.h"
 
 namespace quillane::cli {
 
@@ -33,23 +28,7 @@ int InspectAll(const QStringList& targets, Formatter& formatter, QTextStream& er
     int ready = 0;
     bool trouble = false;
     for (const QString& target : targets) {
-        QStringList paths;
-        if (QFileInfo(target).isDir()) {
-            QString error;
-            paths = PrimaryFilesIn(target, error);
-            if (!error.isEmpty()) {
-                err << error << u'\n';
-                trouble = true;
-            } else if (paths.isEmpty()) {
-                err << u"目录“"_s << QDir::toNativeSeparators(target)
-                    << u"”中没有 *.mdf 文件。\n"_s;
-                trouble = true;
-            }
-            err.flush();
-        } else {
-            paths << AbsolutePath(target);
-        }
-        for (const QString& path : paths) {
+        for (const QString& path : PrimaryFilesOf(target, err, trouble)) {
             const Inspection inspection = Inspect(path);
             formatter.Write(inspection);
             ++total;
@@ -61,31 +40,6 @@ int InspectAll(const QStringList& targets, Formatter& formatter, QTextStream& er
 }
 
 }  // namespace
-
-QStringList PrimaryFilesIn(const QString& directory, QString& error) {
-    namespace fs = std::filesystem;
-    std::error_code code;
-    QStringList names;
-    fs::directory_iterator it(engine::ToFsPath(directory), code);
-    for (const fs::directory_iterator end; !code && it != end; it.increment(code)) {
-        const QString name = engine::FromFsPath(it->path().filename());
-        if (engine::MatchesFileMask(name)) {
-            names << name;
-        }
-    }
-    if (code) {
-        error = u"无法读取目录“%1”：%2"_s.arg(QDir::toNativeSeparators(directory),
-                                              QString::fromLocal8Bit(code.message()));
-        return {};
-    }
-    engine::SortNames(names);
-    const QString base = AbsolutePath(directory);
-    QStringList paths;
-    for (const QString& name : names) {
-        paths << AbsolutePath(base + u'/' + name);
-    }
-    return paths;
-}
 
 int InspectExec(const Verb& verb, const QStringList& arguments, Io& io) {
     QCommandLineParser parser;
