@@ -122,12 +122,9 @@ QString RunLog::FilePath(const QDate& date) const {
            QStringLiteral(".log");
 }
 
-void RunLog::AddLog(const QString& msg) {
-    const QDateTime now = clock_();
-    const QByteArray bytes = Utf16Le(format_.Entry(now, msg));
-    if (now.date() != day_ || dayFolder_ != folder_) {
-        day_ = now.date();
-        dayFolder_ = folder_;
+bool RunLog::Append(const QDate& day, const QByteArray& bytes) {
+    if (day != day_) {
+        day_ = day;
         dayFile_ = FilePath(day_);
         dayFileNative_ = QFile::encodeName(dayFile_);
     }
@@ -141,18 +138,18 @@ void RunLog::AddLog(const QString& msg) {
             appended = AppendToFile(dayFile_, dayFileNative_, bytes);
         }
     }
-    if (appended != Appended::Yes) {
+    return appended == Appended::Yes;
+}
+
+void RunLog::AddLog(const QString& msg) {
+    const QDateTime now = clock_();
+    if (!Append(now.date(), Utf16Le(format_.Entry(now, msg)))) {
         showMessage_(QStringLiteral("写入日志失败！"));
     }
 }
 
 void RunLog::AddLines(const QList<Line>& lines) {
-    if (lines.isEmpty()) {
-        return;
-    }
-    const QDir folder(folder_);
-    bool ok = folder.mkdir(QStringLiteral("Logs")) ||
-              QFileInfo(folder.filePath(QStringLiteral("Logs"))).isDir();
+    bool ok = true;
     for (qsizetype first = 0; ok && first < lines.size();) {
         const QDate day = lines[first].moment.date();
         QString text;
@@ -160,8 +157,7 @@ void RunLog::AddLines(const QList<Line>& lines) {
         for (; next < lines.size() && lines[next].moment.date() == day; ++next) {
             text += format_.Entry(lines[next].moment, lines[next].msg);
         }
-        const QString path = FilePath(day);
-        ok = AppendToFile(path, QFile::encodeName(path), Utf16Le(text)) == Appended::Yes;
+        ok = Append(day, Utf16Le(text));
         first = next;
     }
     if (!ok) {

@@ -45,6 +45,9 @@ class RunLog {
     QDateTime Now() const { return clock_(); }
 
   private:
+    // Appends `bytes` to the file of `day` with one write, making "Logs" when it is missing.
+    bool Append(const QDate& day, const QByteArray& bytes);
+
     QString folder_;
     MessageSink showMessage_;
     Clock clock_;
@@ -53,7 +56,6 @@ class RunLog {
     // changes. The file itself is opened and closed for every entry.
     EntryFormat format_;
     QDate day_;
-    QString dayFolder_;
     QString dayFile_;
     QByteArray dayFileNative_;
 };
