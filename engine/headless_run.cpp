@@ -235,6 +235,14 @@ std::unique_ptr<HeadlessRun::Session> HeadlessRun::NewSession() const {
     return session;
 }
 
+EntryOutcome HeadlessRun::OutcomeOf(qsizetype index, const QString& file) const {
+    EntryOutcome outcome;
+    outcome.index = index;
+    outcome.file = file;
+    outcome.serverFile = ToServerPath(options_.rules.map, file);
+    return outcome;
+}
+
 bool HeadlessRun::Connect() {
     first_ = std::make_unique<Session>(makeDriver_());
     engine::Connect(first_->connection, options_.user, options_.server, sinks_.report);
@@ -247,10 +255,7 @@ void HeadlessRun::Work(Session& session, const QStringList& files, const std::at
         if (index >= files.size()) {
             return;
         }
-        Entry entry{log_, {}, {}, {}, false};
-        entry.outcome.index = index;
-        entry.outcome.file = files[index];
-        entry.outcome.serverFile = ToServerPath(options_.rules.map, files[index]);
+        Entry entry{log_, OutcomeOf(index, files[index]), {}, {}, false};
         entry.Log(SelectionLine(index, entry.outcome.file));
         AttachOnServer(session.check, session.attach, entry, options_.rules);
         if (entry.clientFailure) {
@@ -298,10 +303,7 @@ RunTotals HeadlessRun::Run(const QStringList& files, const std::atomic<bool>& st
     if (options_.dryRun) {
         for (qsizetype index = 0; index < files.size() && !stop.load(); ++index) {
             next_ = index + 1;
-            Entry entry{log_, {}, {}, {}, false};
-            entry.outcome.index = index;
-            entry.outcome.file = files[index];
-            entry.outcome.serverFile = ToServerPath(options_.rules.map, files[index]);
+            Entry entry{log_, OutcomeOf(index, files[index]), {}, {}, false};
             PlanFromFile(entry, options_.rules);
             Finish(entry.outcome, {}, entry.reports);
         }
@@ -325,10 +327,7 @@ RunTotals HeadlessRun::Run(const QStringList& files, const std::atomic<bool>& st
         }
     }
     for (qsizetype index = std::min(next_.load(), files.size()); index < files.size(); ++index) {
-        EntryOutcome outcome;
-        outcome.index = index;
-        outcome.file = files[index];
-        outcome.serverFile = ToServerPath(options_.rules.map, files[index]);
+        EntryOutcome outcome = OutcomeOf(index, files[index]);
         outcome.status = EntryStatus::Skipped;
         outcome.skipReason = SkipReason::NotStarted;
         Finish(outcome, {}, {});

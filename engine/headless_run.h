@@ -96,6 +96,8 @@ class HeadlessRun {
   private:
     struct Session;
     std::unique_ptr<Session> NewSession() const;
+    // The outcome of list entry `index` before anything is done: its file here and the server's.
+    EntryOutcome OutcomeOf(qsizetype index, const QString& file) const;
     void Work(Session& session, const QStringList& files, const std::atomic<bool>& stop);
     void Finish(const EntryOutcome& outcome, const QList<log::RunLog::Line>& lines,
                 const QStringList& reports);
