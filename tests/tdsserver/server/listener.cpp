@@ -55,9 +55,13 @@ int main(int argc, char** argv) {
             std::strerror(err));
         return err == EADDRINUSE ? kExitPortTaken : 1;
     }
+    // With SO_REUSEADDR two servers starting at once can both bind the port; only the first to
+    // listen keeps it, and the other must try the next port as if the bind had failed.
     if (::listen(listener, 64) != 0) {
-        Log(std::string("listen: ") + std::strerror(errno));
-        return 1;
+        const int err = errno;
+        Log("cannot listen on 127.0.0.1:" + std::to_string(Options().port) + ": " +
+            std::strerror(err));
+        return err == EADDRINUSE ? kExitPortTaken : 1;
     }
     socklen_t len = sizeof addr;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
